@@ -1,0 +1,25 @@
+#include "cli_support.h"
+#include "commands.h"
+
+#include "document/error.h"
+
+namespace velmora::cli {
+
+// apply IN OUT STEP...: opens IN, runs each step through the editor's own
+// entry points, and writes OUT.
+int run_apply(targuments arguments)
+{
+    if (arguments.size() < 2)
+        return fail("usage: velmora-cli apply IN OUT [STEP...]");
+    try {
+        tdocument doc = open_source(arguments[0]);
+        for (const std::string& step : arguments.subspan(2))
+            throw velmora_error("@ch_error", "unknown step '" + step + "'");
+        write_flat_picture(doc, arguments[1]);
+    } catch (const velmora_error& error) {
+        return fail(error.what());
+    }
+    return exit_ok;
+}
+
+} // namespace velmora::cli

@@ -1,0 +1,50 @@
+#include "cli_support.h"
+#include "commands.h"
+
+#include <array>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+namespace {
+
+using namespace velmora::cli;
+
+constexpr std::array commands = {
+    tcommand{"apply", "apply IN OUT [STEP...]",
+             "open IN (a picture or new:WIDTHxHEIGHT[:RRGGBB]), run the steps, write OUT", run_apply},
+};
+
+void print_usage(std::FILE* out)
+{
+    std::fprintf(out, "usage: velmora-cli COMMAND [ARGUMENTS]\n       velmora-cli --help | --version\n\ncommands:\n");
+    for (const tcommand& command : commands)
+        std::fprintf(out, "  %-40.*s %.*s\n", int(command.usage.size()), command.usage.data(),
+                     int(command.summary.size()), command.summary.data());
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    const std::vector<std::string> arguments(argv + 1, argv + argc);
+    if (arguments.empty()) {
+        print_usage(stderr);
+        return exit_usage;
+    }
+    const std::string& name = arguments.front();
+    if (name == "--help" || name == "-h") {
+        print_usage(stdout);
+        return exit_ok;
+    }
+    if (name == "--version") {
+        std::printf("velmora-cli %s\n", VELMORA_VERSION);
+        return exit_ok;
+    }
+    for (const tcommand& command : commands)
+        if (command.name == name)
+            return command.run(targuments(arguments).subspan(1));
+    std::fprintf(stderr, "velmora-cli: unknown command '%s'\n\n", name.c_str());
+    print_usage(stderr);
+    return exit_usage;
+}
