@@ -4,7 +4,7 @@
 
 namespace velmora {
 
-std::uint8_t mix_exact(tblend_target target, int d, float a)
+std::uint8_t mix_exact(int offset, int den, int d, float a)
 {
     if (a == 0.0f)
         return std::uint8_t(d);
@@ -16,10 +16,9 @@ std::uint8_t mix_exact(tblend_target target, int d, float a)
     if (shift > 100)
         return std::uint8_t(d); // the move is far below half a level
     __extension__ using int128 = __int128;
-    // value = (d * den * 2^shift + (num - d * den) * mantissa) / (den * 2^shift)
-    const int128 denominator = int128(target.den) << shift;
-    const int128 numerator =
-        (int128(d) * target.den << shift) + int128(target.num - d * target.den) * mantissa;
+    // value = (d * den * 2^shift + offset * mantissa) / (den * 2^shift)
+    const int128 denominator = int128(den) << shift;
+    const int128 numerator = (int128(d) * den << shift) + int128(offset) * mantissa;
     int128 quotient = numerator / denominator;
     int128 remainder = numerator % denominator;
     if (remainder < 0) {

@@ -6,51 +6,56 @@
 
 namespace velmora {
 
-// The value a blend mode moves the pixel below toward, as the exact fraction
-// num / den (den is 1, 2 or 255). The mix is then round(d + (target - d) * a).
-struct tblend_target {
-    std::int32_t num;
-    std::int32_t den;
-};
-
-// One small pure function per mode; s is the layer's channel, d the one below.
+// Each mode names the value it moves the pixel below toward as the exact
+// fraction target = num / den, with den a constant of the mode (1, 2 or 255);
+// the mix is round(d + (target - d) * a). `offset` gives num - d * den, the
+// distance to move scaled by den. One small pure function per mode; s is the
+// layer's channel, d the one below.
 struct normal_blend {
+    static constexpr int den = 1;
     // s
-    static constexpr tblend_target target(int s, int) { return {s, 1}; }
+    static constexpr int offset(int s, int d) { return s - d; }
 };
 struct multiply_blend {
+    static constexpr int den = 255;
     // d * s / 255
-    static constexpr tblend_target target(int s, int d) { return {d * s, 255}; }
+    static constexpr int offset(int s, int d) { return d * s - 255 * d; }
 };
 struct screen_blend {
+    static constexpr int den = 255;
     // 255 - (255 - d) * (255 - s) / 255
-    static constexpr tblend_target target(int s, int d) { return {255 * 255 - (255 - d) * (255 - s), 255}; }
+    static constexpr int offset(int s, int d) { return 255 * 255 - (255 - d) * (255 - s) - 255 * d; }
 };
 struct overlay_blend {
+    static constexpr int den = 255;
     // d < 128 ? 2 * d * s / 255 : 255 - 2 * (255 - d) * (255 - s) / 255
-    static constexpr tblend_target target(int s, int d)
+    static constexpr int offset(int s, int d)
     {
-        return d < 128 ? tblend_target{2 * d * s, 255} : tblend_target{255 * 255 - 2 * (255 - d) * (255 - s), 255};
+        return (d < 128 ? 2 * d * s : 255 * 255 - 2 * (255 - d) * (255 - s)) - 255 * d;
     }
 };
 struct hard_light_blend {
+    static constexpr int den = 255;
     // overlay with the test made on s
-    static constexpr tblend_target target(int s, int d)
+    static constexpr int offset(int s, int d)
     {
-        return s < 128 ? tblend_target{2 * d * s, 255} : tblend_target{255 * 255 - 2 * (255 - d) * (255 - s), 255};
+        return (s < 128 ? 2 * d * s : 255 * 255 - 2 * (255 - d) * (255 - s)) - 255 * d;
     }
 };
 struct difference_blend {
+    static constexpr int den = 1;
     // |d - s|
-    static constexpr tblend_target target(int s, int d) { return {d > s ? d - s : s - d, 1}; }
+    static constexpr int offset(int s, int d) { return (d > s ? d - s : s - d) - d; }
 };
 struct exclusion_blend {
+    static constexpr int den = 255;
     // d + s - 2 * d * s / 255
-    static constexpr tblend_target target(int s, int d) { return {255 * (d + s) - 2 * d * s, 255}; }
+    static constexpr int offset(int s, int d) { return 255 * s - 2 * d * s; }
 };
 struct average_blend {
+    static constexpr int den = 2;
     // (d + s) / 2
-    static constexpr tblend_target target(int s, int d) { return {d + s, 2}; }
+    static constexpr int offset(int s, int d) { return s - d; }
 };
 
 // Calls fn.template operator()<Mode>() with the functor of `mode`; values
@@ -70,28 +75,43 @@ decltype(auto) with_blend_mode(std::uint8_t mode, Fn&& fn)
     }
 }
 
-// round(d + (target - d) * a), halves to even, evaluated without error.
-std::uint8_t mix_exact(tblend_target target, int d, float a);
+// round(d + offset / den * a), halves to even, evaluated without error.
+std::uint8_t mix_exact(int offset, int den, int d, float a);
 
-// The same value, fast: double arithmetic settles every case that is not
-// within a hair of a half, and only those go the exact way.
-inline std::uint8_t mix(tblend_target target, int d, float a)
+// a / den in double. For den 255 the product is off by at most an ulp, which
+// the tie margin of blend_channel_scaled absorbs.
+template <typename Mode>
+inline double scaled_alpha(float a)
 {
-    const double t = double(target.num) / double(target.den);
-    const double r = double(d) + (t - double(d)) * double(a);
-    const double whole = double(std::int32_t(r)); // r >= 0
-    const double fraction = r - whole;
-    if (fraction < 0.5 - 1e-7)
-        return std::uint8_t(whole);
-    if (fraction > 0.5 + 1e-7)
-        return std::uint8_t(whole + 1);
-    return mix_exact(target, d, a);
+    return double(a) * (1.0 / Mode::den);
+}
+
+// The same value as mix_exact, fast. With den 1 or 2 the double arithmetic is
+// exact (a has 24 significant bits, offset 9), so halves are seen as halves.
+// With den 255 it settles every case that is not within a hair of a half and
+// only those go the exact way.
+template <typename Mode>
+inline std::uint8_t blend_channel_scaled(int s, int d, double a_over_den, float a)
+{
+    const int offset = Mode::offset(s, d);
+    // r > -1, so truncating r + 0.5 rounds halves up; no data-dependent
+    // branches on the common path, they would mispredict on every pixel.
+    const double up = double(d) + double(offset) * a_over_den + 0.5;
+    const auto rounded = std::int32_t(up);
+    const double above = up - double(rounded);
+    if constexpr (Mode::den <= 2) {
+        return std::uint8_t(rounded - ((above == 0.0) & (rounded & 1)));
+    } else {
+        if (above < 1e-7 || above > 1.0 - 1e-7) [[unlikely]]
+            return mix_exact(offset, Mode::den, d, a);
+        return std::uint8_t(rounded);
+    }
 }
 
 template <typename Mode>
 inline std::uint8_t blend_channel(int s, int d, float a)
 {
-    return mix(Mode::target(s, d), d, a);
+    return blend_channel_scaled<Mode>(s, d, scaled_alpha<Mode>(a), a);
 }
 
 std::uint8_t blend_channel(std::uint8_t mode, int s, int d, float a);

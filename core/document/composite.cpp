@@ -63,6 +63,9 @@ void mix_layer_rows(const tlayer_sampling& s, Tfbitmap& dst, double z, std::int3
                     std::int32_t y0, std::int32_t y1)
 {
     const Tfbitmap& src = s.layer->bitmap;
+    std::array<double, 256> scaled;
+    for (std::size_t alpha = 0; alpha < 256; ++alpha)
+        scaled[alpha] = scaled_alpha<Mode>(s.alpha[alpha]);
     for (std::int32_t y = y0; y < y1; ++y) {
         const std::int32_t ly = sample_index(y / z + s.row_offset, src.height());
         if (ly < 0)
@@ -83,17 +86,20 @@ void mix_layer_rows(const tlayer_sampling& s, Tfbitmap& dst, double z, std::int3
             if (p[alpha_byte] == 0)
                 continue;
             float a = s.alpha[p[alpha_byte]];
+            double a_over_den = scaled[p[alpha_byte]];
             if (mask_row) {
                 const std::int32_t mx = s.mask_columns[std::size_t(x - x0)];
-                if (mx >= 0)
+                if (mx >= 0) {
                     a = masked_alpha(a, mask_row[4 * std::size_t(mx) + red_byte]);
+                    a_over_den = scaled_alpha<Mode>(a);
+                }
             }
             if (a == 0.0f)
                 continue;
             std::uint8_t* q = out + 4 * std::size_t(x);
-            q[blue_byte] = blend_channel<Mode>(p[blue_byte], q[blue_byte], a);
-            q[green_byte] = blend_channel<Mode>(p[green_byte], q[green_byte], a);
-            q[red_byte] = blend_channel<Mode>(p[red_byte], q[red_byte], a);
+            q[blue_byte] = blend_channel_scaled<Mode>(p[blue_byte], q[blue_byte], a_over_den, a);
+            q[green_byte] = blend_channel_scaled<Mode>(p[green_byte], q[green_byte], a_over_den, a);
+            q[red_byte] = blend_channel_scaled<Mode>(p[red_byte], q[red_byte], a_over_den, a);
         }
     }
 }

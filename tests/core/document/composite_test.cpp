@@ -50,10 +50,14 @@ TEST(Blend, EveryModeLeavesDAtZeroAlphaAndMatchesTheFormulas)
 TEST(Blend, ExactTiesRoundToEven)
 {
     // a = 0.5 exactly: 1 * 0.5 is a tie for every mode whose target is d + 1.
-    EXPECT_EQ(mix_exact({1, 1}, 0, 0.5f), 0);
-    EXPECT_EQ(mix_exact({3, 1}, 0, 0.5f), 2);
-    EXPECT_EQ(mix_exact({4, 1}, 3, 0.5f), 4);
-    EXPECT_EQ(mix({2 * 255 + 255, 255}, 2, 0.5f), 2);
+    EXPECT_EQ(mix_exact(1, 1, 0, 0.5f), 0);
+    EXPECT_EQ(mix_exact(3, 1, 0, 0.5f), 2);
+    EXPECT_EQ(mix_exact(1, 1, 3, 0.5f), 4);
+    EXPECT_EQ(mix_exact(255, 255, 2, 0.5f), 2);
+    // A tie in a mode that divides by 255, through the fast path.
+    EXPECT_EQ(blend_channel<multiply_blend>(255, 5, 0.5f), 5); // 5 + 0 * 0.5
+    EXPECT_EQ(blend_channel<screen_blend>(0, 5, 0.5f), 5);
+    EXPECT_EQ(blend_channel<exclusion_blend>(255, 0, 0.5f), 128); // 0 + 255 * 0.5 = 127.5
 }
 
 // A layer of random pixels; about a third fully transparent, a third opaque.
