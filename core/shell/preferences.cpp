@@ -1,6 +1,7 @@
 #include "shell/preferences.h"
 
 #include "shell/catalogue.h"
+#include "shell/ini_file.h"
 #include "shell/paths.h"
 
 #include <charconv>
@@ -10,20 +11,6 @@
 namespace velmora {
 
 namespace {
-
-std::string_view trim(std::string_view text)
-{
-    const auto first = text.find_first_not_of(" \t\r");
-    if (first == std::string_view::npos)
-        return {};
-    const auto last = text.find_last_not_of(" \t\r");
-    return text.substr(first, last - first + 1);
-}
-
-bool same_name(std::string_view a, std::string_view b)
-{
-    return a.size() == b.size() && ascii_lower(a) == ascii_lower(b);
-}
 
 // Line breaks would end the value early and backslashes carry the escapes, so
 // those three are written as "\n", "\r" and "\\". Any other backslash reads as
@@ -61,79 +48,13 @@ std::string decode_value(std::string_view value)
     return decoded;
 }
 
-std::vector<std::string_view> split_lines(std::string_view text)
-{
-    std::vector<std::string_view> lines;
-    while (!text.empty()) {
-        const std::size_t end = text.find('\n');
-        if (end == std::string_view::npos) {
-            lines.push_back(text);
-            break;
-        }
-        lines.push_back(text.substr(0, end));
-        text.remove_prefix(end + 1);
-    }
-    return lines;
-}
-
-// Where a section and a key sit in the file's lines. Only the first section of a
-// name counts, as only the first of equal keys in it does.
-struct tlocation {
-    bool section_found = false;
-    std::size_t insert_after = 0; // last non-blank line of the section
-    bool key_found = false;
-    std::size_t key_line = 0;
-    std::string_view raw_value;
-};
-
-tlocation locate(const std::vector<std::string_view>& lines, std::string_view section, std::string_view key)
-{
-    tlocation where;
-    bool inside = false;
-    for (std::size_t index = 0; index < lines.size(); ++index) {
-        const std::string_view line = trim(lines[index]);
-        if (!line.empty() && line.front() == '[') {
-            if (inside)
-                break;
-            const std::size_t close = line.find(']');
-            // A header without its closing bracket opens a section nobody can name.
-            if (close != std::string_view::npos && same_name(trim(line.substr(1, close - 1)), section)) {
-                inside = true;
-                where.section_found = true;
-                where.insert_after = index;
-            }
-            continue;
-        }
-        if (!inside || line.empty())
-            continue;
-        where.insert_after = index;
-        if (line.front() == ';' || where.key_found)
-            continue;
-        const std::size_t equals = line.find('=');
-        if (equals != std::string_view::npos && same_name(trim(line.substr(0, equals)), key)) {
-            where.key_found = true;
-            where.key_line = index;
-            where.raw_value = trim(line.substr(equals + 1));
-        }
-    }
-    return where;
-}
-
 bool read_raw(std::string_view section, std::string_view key, std::string& value)
 {
-    std::string content;
-    if (!read_settings_file(prefs_path(), content))
+    const std::optional<std::string> stored = ini_read(prefs_path(), section, key);
+    if (!stored)
         return false;
-    const tlocation where = locate(split_lines(content), section, key);
-    if (!where.key_found)
-        return false;
-    value = decode_value(where.raw_value);
+    value = decode_value(*stored);
     return true;
-}
-
-bool valid_name(std::string_view name, std::string_view forbidden)
-{
-    return !trim(name).empty() && name.find_first_of(forbidden) == std::string_view::npos;
 }
 
 tsettings_failure_handler& failure_handler()
@@ -169,7 +90,7 @@ std::int32_t read_int(std::string_view section, std::string_view key, std::int32
     std::string value;
     if (!read_raw(section, key, value))
         return default_value;
-    std::string_view digits = trim(value);
+    std::string_view digits = value;
     int base = 10;
     bool negative = false;
     if (!digits.empty() && (digits.front() == '-' || digits.front() == '+')) {
@@ -197,7 +118,7 @@ double read_float(std::string_view section, std::string_view key, double default
     std::string value;
     if (!read_raw(section, key, value))
         return default_value;
-    std::string_view text = trim(value);
+    std::string_view text = value;
     if (!text.empty() && text.front() == '+')
         text.remove_prefix(1);
     double number = 0;
@@ -215,36 +136,7 @@ bool read_bool(std::string_view section, std::string_view key, bool default_valu
 bool write_string(std::string_view section, std::string_view key, std::string_view value)
 {
     const std::string path = prefs_path();
-    if (!valid_name(section, "[]\r\n") || !valid_name(key, "=[\r\n"))
-        return false;
-    std::string content;
-    struct stat existing {};
-    // A file that exists but cannot be read must not be replaced by one holding a single value.
-    if (!read_settings_file(path, content) && ::stat(path.c_str(), &existing) == 0) {
-        report_settings_write_failure(path);
-        return false;
-    }
-    const std::vector<std::string_view> lines = split_lines(content);
-    const tlocation where = locate(lines, section, key);
-    const std::string entry = std::string(key) + "=" + encode_value(value);
-
-    std::string updated;
-    for (std::size_t index = 0; index < lines.size(); ++index) {
-        if (where.key_found && index == where.key_line) {
-            updated += entry + "\n";
-            continue;
-        }
-        updated.append(lines[index]);
-        updated += '\n';
-        if (!where.key_found && where.section_found && index == where.insert_after)
-            updated += entry + "\n";
-    }
-    if (!where.section_found) {
-        if (!updated.empty())
-            updated += '\n';
-        updated += "[" + std::string(section) + "]\n" + entry + "\n";
-    }
-    if (store_settings_file(path, updated))
+    if (ini_store(path, section, key, encode_value(value)))
         return true;
     report_settings_write_failure(path);
     return false;
@@ -314,7 +206,7 @@ void add_recent_file(const std::string& path)
         return;
     const int slot = next_recent_slot();
     for (int key = 0; key < recent_file_slots; ++key)
-        if (same_name(read_string("recent", std::to_string(key), ""), path))
+        if (ascii_lower(read_string("recent", std::to_string(key), "")) == ascii_lower(path))
             return;
     write_string("recent", std::to_string(slot), path);
     recent_slot() = (slot + 1) % recent_file_slots;
