@@ -42,7 +42,9 @@ std::vector<std::uint8_t> build_tiff(const Tfbitmap& picture)
     out.u16(8);
     out.u16(8);
     const std::uint32_t software = std::uint32_t(out.position());
-    out.text("QUORANTEL   ");
+    // NUL-terminated as TIFF readers expect; the field keeps its 12 bytes.
+    out.text("QUORANTEL  ");
+    out.u8(0);
     const std::uint32_t strip = std::uint32_t(out.position());
     std::uint8_t* pixels = out.at(out.grow(std::size_t(pixel_bytes)));
     parallel_rows(0, h, std::int64_t(w) * h, [&](std::int32_t first, std::int32_t last) {
