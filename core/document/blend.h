@@ -10,26 +10,32 @@ namespace velmora {
 // fraction target = num / den, with den a constant of the mode (1, 2 or 255);
 // the mix is round(d + (target - d) * a). `offset` gives num - d * den, the
 // distance to move scaled by den. One small pure function per mode; s is the
-// layer's channel, d the one below.
+// layer's channel, d the one below, both ints or vectors of ints (always
+// inlined, so vectors never cross a call whose convention depends on the
+// instruction set).
 struct normal_blend {
     static constexpr int den = 1;
     // s
-    static constexpr int offset(int s, int d) { return s - d; }
+    template <typename T>
+    [[gnu::always_inline]] static constexpr T offset(T s, T d) { return s - d; }
 };
 struct multiply_blend {
     static constexpr int den = 255;
     // d * s / 255
-    static constexpr int offset(int s, int d) { return d * s - 255 * d; }
+    template <typename T>
+    [[gnu::always_inline]] static constexpr T offset(T s, T d) { return d * s - 255 * d; }
 };
 struct screen_blend {
     static constexpr int den = 255;
     // 255 - (255 - d) * (255 - s) / 255
-    static constexpr int offset(int s, int d) { return 255 * 255 - (255 - d) * (255 - s) - 255 * d; }
+    template <typename T>
+    [[gnu::always_inline]] static constexpr T offset(T s, T d) { return 255 * 255 - (255 - d) * (255 - s) - 255 * d; }
 };
 struct overlay_blend {
     static constexpr int den = 255;
     // d < 128 ? 2 * d * s / 255 : 255 - 2 * (255 - d) * (255 - s) / 255
-    static constexpr int offset(int s, int d)
+    template <typename T>
+    [[gnu::always_inline]] static constexpr T offset(T s, T d)
     {
         return (d < 128 ? 2 * d * s : 255 * 255 - 2 * (255 - d) * (255 - s)) - 255 * d;
     }
@@ -37,7 +43,8 @@ struct overlay_blend {
 struct hard_light_blend {
     static constexpr int den = 255;
     // overlay with the test made on s
-    static constexpr int offset(int s, int d)
+    template <typename T>
+    [[gnu::always_inline]] static constexpr T offset(T s, T d)
     {
         return (s < 128 ? 2 * d * s : 255 * 255 - 2 * (255 - d) * (255 - s)) - 255 * d;
     }
@@ -45,17 +52,20 @@ struct hard_light_blend {
 struct difference_blend {
     static constexpr int den = 1;
     // |d - s|
-    static constexpr int offset(int s, int d) { return (d > s ? d - s : s - d) - d; }
+    template <typename T>
+    [[gnu::always_inline]] static constexpr T offset(T s, T d) { return (d > s ? d - s : s - d) - d; }
 };
 struct exclusion_blend {
     static constexpr int den = 255;
     // d + s - 2 * d * s / 255
-    static constexpr int offset(int s, int d) { return 255 * s - 2 * d * s; }
+    template <typename T>
+    [[gnu::always_inline]] static constexpr T offset(T s, T d) { return 255 * s - 2 * d * s; }
 };
 struct average_blend {
     static constexpr int den = 2;
     // (d + s) / 2
-    static constexpr int offset(int s, int d) { return s - d; }
+    template <typename T>
+    [[gnu::always_inline]] static constexpr T offset(T s, T d) { return s - d; }
 };
 
 // Calls fn.template operator()<Mode>() with the functor of `mode`; values
@@ -86,6 +96,10 @@ inline double scaled_alpha(float a)
     return double(a) * (1.0 / Mode::den);
 }
 
+// Adding and taking away 2^52 rounds a double in [0, 2^51) to an integer,
+// halves to even, with no branch and no conversion.
+inline constexpr double round_shift = 0x1p52;
+
 // The same value as mix_exact, fast. With den 1 or 2 the double arithmetic is
 // exact (a has 24 significant bits, offset 9), so halves are seen as halves.
 // With den 255 it settles every case that is not within a hair of a half and
@@ -94,18 +108,14 @@ template <typename Mode>
 inline std::uint8_t blend_channel_scaled(int s, int d, double a_over_den, float a)
 {
     const int offset = Mode::offset(s, d);
-    // r > -1, so truncating r + 0.5 rounds halves up; no data-dependent
-    // branches on the common path, they would mispredict on every pixel.
-    const double up = double(d) + double(offset) * a_over_den + 0.5;
-    const auto rounded = std::int32_t(up);
-    const double above = up - double(rounded);
-    if constexpr (Mode::den <= 2) {
-        return std::uint8_t(rounded - ((above == 0.0) & (rounded & 1)));
-    } else {
-        if (above < 1e-7 || above > 1.0 - 1e-7) [[unlikely]]
+    const double r = double(d) + double(offset) * a_over_den; // > -1
+    const double rounded = (r + round_shift) - round_shift;
+    if constexpr (Mode::den > 2) {
+        const double miss = r - rounded;
+        if (miss > 0.5 - 1e-7 || miss < -(0.5 - 1e-7)) [[unlikely]]
             return mix_exact(offset, Mode::den, d, a);
-        return std::uint8_t(rounded);
     }
+    return std::uint8_t(rounded);
 }
 
 template <typename Mode>

@@ -1,6 +1,7 @@
 #include "document/composite.h"
 
 #include "document/blend.h"
+#include "document/blend_span.h"
 #include "document/parallel.h"
 #include "document/rounding.h"
 
@@ -23,105 +24,111 @@ std::int32_t sample_index(double position, std::int32_t size)
     return std::int32_t(position);
 }
 
-// Everything the inner loop needs about one layer for one view area,
-// computed once before the rows are mixed.
+// Everything the row loop needs about one layer for one view area, computed
+// once before the rows are mixed.
 struct tlayer_sampling {
     const tcalque* layer = nullptr;
     const tcalque* mask = nullptr;
-    std::array<float, 256> alpha{};
+    tblend_span blend = nullptr;
+    float factor = 0;
     std::vector<std::int32_t> columns;      // layer column per view column, -1 outside
     std::vector<std::int32_t> mask_columns; // the same for the mask
-    double row_offset = 0;                  // layer row = truncate(y / z + row_offset)
+    // View columns [first, last) that fall inside the layer (columns only
+    // grow with x, so they form one run), and whether neighbouring view
+    // columns sample neighbouring layer columns there.
+    std::int32_t first = 0;
+    std::int32_t last = 0;
+    bool contiguous = false;
+    double row_offset = 0; // layer row = truncate(y / z + row_offset)
     double mask_row_offset = 0;
 };
+
+std::vector<std::int32_t> sample_columns(const tview_mapping& m, std::int32_t x0, std::int32_t x1, std::int32_t left,
+                                         std::int32_t width)
+{
+    std::vector<std::int32_t> columns(std::size_t(x1 - x0));
+    for (std::int32_t x = x0; x < x1; ++x)
+        columns[std::size_t(x - x0)] = sample_index(x / m.z + (double(m.ox) - left), width);
+    return columns;
+}
 
 tlayer_sampling sample_layer(const tcalque& layer, const tview_mapping& m, std::int32_t x0, std::int32_t x1)
 {
     tlayer_sampling s;
     s.layer = &layer;
-    const float factor = opacity_factor(layer.opacity);
-    for (int alpha = 0; alpha < 256; ++alpha)
-        s.alpha[std::size_t(alpha)] = pixel_alpha(std::uint8_t(alpha), factor);
-    s.columns.resize(std::size_t(x1 - x0));
-    for (std::int32_t x = x0; x < x1; ++x)
-        s.columns[std::size_t(x - x0)] = sample_index(x / m.z + (double(m.ox) - layer.left), layer.bitmap.width());
+    s.blend = blend_span_for(layer.blend_mode);
+    s.factor = opacity_factor(layer.opacity);
+    s.columns = sample_columns(m, x0, x1, layer.left, layer.bitmap.width());
     s.row_offset = double(m.oy) - layer.top;
+    const auto inside = [](std::int32_t column) { return column >= 0; };
+    s.first = std::int32_t(std::find_if(s.columns.begin(), s.columns.end(), inside) - s.columns.begin());
+    s.last = std::int32_t(std::find_if_not(s.columns.begin() + s.first, s.columns.end(), inside) - s.columns.begin());
+    s.contiguous = s.last > s.first && s.columns[std::size_t(s.last - 1)] - s.columns[std::size_t(s.first)] ==
+                                           s.last - 1 - s.first;
     if (layer.has_active_mask()) {
-        const tcalque& mask = *layer.mask;
-        s.mask = &mask;
-        s.mask_columns.resize(std::size_t(x1 - x0));
-        for (std::int32_t x = x0; x < x1; ++x)
-            s.mask_columns[std::size_t(x - x0)] =
-                sample_index(x / m.z + (double(m.ox) - mask.left), mask.bitmap.width());
-        s.mask_row_offset = double(m.oy) - mask.top;
+        s.mask = layer.mask.get();
+        s.mask_columns = sample_columns(m, x0, x1, s.mask->left, s.mask->bitmap.width());
+        s.mask_row_offset = double(m.oy) - s.mask->top;
     }
     return s;
 }
 
-template <typename Mode>
-void mix_layer_rows(const tlayer_sampling& s, Tfbitmap& dst, double z, std::int32_t x0, std::int32_t x1,
-                    std::int32_t y0, std::int32_t y1)
+// Per-thread working rows: a layer's sampled pixels and mask levels.
+struct tspan_scratch {
+    std::vector<std::uint32_t> pixels;
+    std::vector<float> mask;
+};
+
+// Mixes the layer into view row y, whose pixel x0 is at `out`.
+void mix_layer_row(const tlayer_sampling& s, std::uint8_t* out, double z, std::int32_t y, tspan_scratch& scratch)
 {
     const Tfbitmap& src = s.layer->bitmap;
-    std::array<double, 256> scaled;
-    for (std::size_t alpha = 0; alpha < 256; ++alpha)
-        scaled[alpha] = scaled_alpha<Mode>(s.alpha[alpha]);
-    for (std::int32_t y = y0; y < y1; ++y) {
-        const std::int32_t ly = sample_index(y / z + s.row_offset, src.height());
-        if (ly < 0)
-            continue;
-        const std::uint8_t* src_row = src.row(ly);
-        const std::uint8_t* mask_row = nullptr;
-        if (s.mask) {
-            const std::int32_t my = sample_index(y / z + s.mask_row_offset, s.mask->bitmap.height());
-            if (my >= 0)
-                mask_row = s.mask->bitmap.row(my);
-        }
-        std::uint8_t* out = dst.row(y);
-        for (std::int32_t x = x0; x < x1; ++x) {
-            const std::int32_t lx = s.columns[std::size_t(x - x0)];
-            if (lx < 0)
-                continue;
-            const std::uint8_t* p = src_row + 4 * std::size_t(lx);
-            if (p[alpha_byte] == 0)
-                continue;
-            float a = s.alpha[p[alpha_byte]];
-            double a_over_den = scaled[p[alpha_byte]];
-            if (mask_row) {
-                const std::int32_t mx = s.mask_columns[std::size_t(x - x0)];
-                if (mx >= 0) {
-                    a = masked_alpha(a, mask_row[4 * std::size_t(mx) + red_byte]);
-                    a_over_den = scaled_alpha<Mode>(a);
-                }
-            }
-            if (a == 0.0f)
-                continue;
-            std::uint8_t* q = out + 4 * std::size_t(x);
-            q[blue_byte] = blend_channel_scaled<Mode>(p[blue_byte], q[blue_byte], a_over_den, a);
-            q[green_byte] = blend_channel_scaled<Mode>(p[green_byte], q[green_byte], a_over_den, a);
-            q[red_byte] = blend_channel_scaled<Mode>(p[red_byte], q[red_byte], a_over_den, a);
+    const std::int32_t ly = sample_index(y / z + s.row_offset, src.height());
+    if (ly < 0 || s.first >= s.last)
+        return;
+    const auto count = std::size_t(s.last - s.first);
+    const std::int32_t* columns = s.columns.data() + s.first;
+    const std::uint8_t* src_row = src.row(ly);
+    // At 100 % the layer's own row serves; otherwise its sampled pixels are gathered.
+    const std::uint32_t* pixels = scratch.pixels.data();
+    if (s.contiguous) {
+        pixels = reinterpret_cast<const std::uint32_t*>(src_row) + columns[0];
+    } else {
+        scratch.pixels.resize(count);
+        for (std::size_t i = 0; i < count; ++i)
+            std::memcpy(&scratch.pixels[i], src_row + 4 * std::size_t(columns[i]), 4);
+        pixels = scratch.pixels.data();
+    }
+    const float* mask = nullptr;
+    if (s.mask) {
+        const std::int32_t my = sample_index(y / z + s.mask_row_offset, s.mask->bitmap.height());
+        if (my >= 0) {
+            const std::uint8_t* mask_row = s.mask->bitmap.row(my);
+            const std::int32_t* mask_columns = s.mask_columns.data() + s.first;
+            scratch.mask.resize(count);
+            for (std::size_t i = 0; i < count; ++i)
+                scratch.mask[i] = mask_columns[i] >= 0 ? float(mask_row[4 * std::size_t(mask_columns[i]) + red_byte])
+                                                       : -1.0f;
+            mask = scratch.mask.data();
         }
     }
+    s.blend(pixels, mask, s.factor, out + 4 * std::size_t(s.first), std::int32_t(count));
 }
 
-void mix_layer(const tlayer_sampling& s, Tfbitmap& dst, double z, std::int32_t x0, std::int32_t x1, std::int32_t y0,
-               std::int32_t y1)
-{
-    with_blend_mode(s.layer->blend_mode,
-                    [&]<typename Mode>() { mix_layer_rows<Mode>(s, dst, z, x0, x1, y0, y1); });
-}
+enum class talpha_output { untouched, opaque };
 
 // Fills dst's view area [x0, x1) x [y0, y1) from the background and mixes the
-// given upper layers over it.
+// given upper layers over it, row by row so that each view row stays in the
+// cache while every layer passes over it. The view's alpha is left alone; a
+// full-size result gets alpha 255 on the way.
 void composite_area(const tdocument& doc, const std::vector<const tcalque*>& uppers, Tfbitmap& dst,
-                    const tview_mapping& m, std::int32_t x0, std::int32_t x1, std::int32_t y0, std::int32_t y1)
+                    const tview_mapping& m, std::int32_t x0, std::int32_t x1, std::int32_t y0, std::int32_t y1,
+                    talpha_output alpha_output = talpha_output::untouched)
 {
     if (x1 <= x0 || y1 <= y0 || doc.layers.empty())
         return;
     const Tfbitmap& background = doc.layers.front()->bitmap;
-    std::vector<std::int32_t> background_columns(std::size_t(x1 - x0));
-    for (std::int32_t x = x0; x < x1; ++x)
-        background_columns[std::size_t(x - x0)] = sample_index(x / m.z + double(m.ox), background.width());
+    const std::vector<std::int32_t> background_columns = sample_columns(m, x0, x1, 0, background.width());
     std::vector<tlayer_sampling> samplings;
     samplings.reserve(uppers.size());
     for (const tcalque* layer : uppers)
@@ -129,20 +136,29 @@ void composite_area(const tdocument& doc, const std::vector<const tcalque*>& upp
 
     const std::int64_t work = std::int64_t(x1 - x0) * (y1 - y0) * std::int64_t(uppers.size() + 1);
     parallel_rows(y0, y1, work, [&](std::int32_t first, std::int32_t last) {
+        tspan_scratch scratch;
         for (std::int32_t y = first; y < last; ++y) {
+            std::uint8_t* out = dst.row(y) + 4 * std::size_t(x0);
             const std::int32_t iy = sample_index(y / m.z + double(m.oy), background.height());
-            if (iy < 0)
-                continue;
-            const std::uint8_t* src = background.row(iy);
-            std::uint8_t* out = dst.row(y);
-            for (std::int32_t x = x0; x < x1; ++x) {
-                const std::int32_t ix = background_columns[std::size_t(x - x0)];
-                if (ix >= 0)
-                    std::memcpy(out + 4 * std::size_t(x), src + 4 * std::size_t(ix), 3);
+            if (iy >= 0) {
+                const std::uint8_t* src = background.row(iy);
+                for (std::int32_t x = 0; x < x1 - x0; ++x) {
+                    const std::int32_t ix = background_columns[std::size_t(x)];
+                    if (ix < 0)
+                        continue;
+                    if (alpha_output == talpha_output::opaque) {
+                        std::uint32_t pixel;
+                        std::memcpy(&pixel, src + 4 * std::size_t(ix), 4);
+                        pixel |= 0xFF000000u;
+                        std::memcpy(out + 4 * std::size_t(x), &pixel, 4);
+                    } else {
+                        std::memcpy(out + 4 * std::size_t(x), src + 4 * std::size_t(ix), 3);
+                    }
+                }
             }
+            for (const tlayer_sampling& s : samplings)
+                mix_layer_row(s, out, m.z, y, scratch);
         }
-        for (const tlayer_sampling& s : samplings)
-            mix_layer(s, dst, m.z, x0, x1, first, last);
     });
 }
 
@@ -175,8 +191,8 @@ void recomposite_all(const tdocument& doc, Tfbitmap& view, const tview_mapping& 
 Tfbitmap flatten_image(const tdocument& doc)
 {
     Tfbitmap flat(doc.width(), doc.height());
-    make_opaque(flat);
-    composite_area(doc, visible_uppers(doc), flat, tview_mapping{}, 0, flat.width(), 0, flat.height());
+    composite_area(doc, visible_uppers(doc), flat, tview_mapping{}, 0, flat.width(), 0, flat.height(),
+                   talpha_output::opaque);
     return flat;
 }
 
@@ -186,9 +202,9 @@ namespace {
 void merge_into_background(tdocument& doc)
 {
     const tcalque& upper = *doc.layers[1];
-    Tfbitmap merged = doc.layers[0]->bitmap;
-    make_opaque(merged);
-    composite_area(doc, {&upper}, merged, tview_mapping{}, 0, merged.width(), 0, merged.height());
+    Tfbitmap merged(doc.width(), doc.height());
+    composite_area(doc, {&upper}, merged, tview_mapping{}, 0, merged.width(), 0, merged.height(),
+                   talpha_output::opaque);
     doc.layers[0]->bitmap = std::move(merged);
 }
 

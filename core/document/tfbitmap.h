@@ -98,7 +98,10 @@ public:
 private:
     std::int32_t width_ = 0;
     std::int32_t height_ = 0;
-    std::unique_ptr<std::uint8_t[]> pixels_;
+    struct tfree_pixels {
+        void operator()(std::uint8_t* pixels) const;
+    };
+    std::unique_ptr<std::uint8_t, tfree_pixels> pixels_;
     std::vector<std::uint8_t*> rows_;
 };
 

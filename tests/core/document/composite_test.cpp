@@ -1,10 +1,12 @@
 #include "reference_composite.h"
 
 #include "document/blend.h"
+#include "document/blend_span.h"
 #include "document/composite.h"
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cstring>
 #include <random>
 
@@ -58,6 +60,47 @@ TEST(Blend, ExactTiesRoundToEven)
     EXPECT_EQ(blend_channel<multiply_blend>(255, 5, 0.5f), 5); // 5 + 0 * 0.5
     EXPECT_EQ(blend_channel<screen_blend>(0, 5, 0.5f), 5);
     EXPECT_EQ(blend_channel<exclusion_blend>(255, 0, 0.5f), 128); // 0 + 255 * 0.5 = 127.5
+}
+
+TEST(BlendSpan, EveryKernelSetGivesTheScalarFormulasBytes)
+{
+    std::mt19937 random(11);
+    constexpr std::int32_t count = 1003; // not a multiple of any vector width
+    std::vector<std::uint32_t> src(count);
+    std::vector<float> mask(count);
+    std::vector<std::uint8_t> below(4 * count);
+    for (std::int32_t i = 0; i < count; ++i) {
+        src[std::size_t(i)] = std::uint32_t(random());
+        if (i % 5 == 0)
+            src[std::size_t(i)] &= 0x00FFFFFF; // transparent
+        if (i % 7 == 0)
+            src[std::size_t(i)] |= 0xFF000000; // opaque
+        mask[std::size_t(i)] = i % 3 == 0 ? -1.0f : float(random() % 256);
+        for (int c = 0; c < 4; ++c)
+            below[4 * std::size_t(i) + std::size_t(c)] = std::uint8_t(random());
+    }
+    const float factors[] = {opacity_factor(255), opacity_factor(128), opacity_factor(1), 0.5f / 255.0f};
+    for (int mode = 0; mode < blend_mode_count; ++mode)
+        for (float factor : factors)
+            for (const float* levels : std::array<const float*, 2>{nullptr, mask.data()}) {
+                std::vector<std::uint8_t> expected = below;
+                for (std::int32_t i = 0; i < count; ++i) {
+                    const auto* p = reinterpret_cast<const std::uint8_t*>(&src[std::size_t(i)]);
+                    float a = pixel_alpha(p[alpha_byte], factor);
+                    if (levels && levels[i] >= 0.0f)
+                        a = masked_alpha(a, std::uint8_t(levels[i]));
+                    for (int c = 0; c < 3; ++c) {
+                        std::uint8_t& d = expected[4 * std::size_t(i) + std::size_t(c)];
+                        d = reference::blend(std::uint8_t(mode), p[c], d, a);
+                    }
+                }
+                for (tkernel_set set : {tkernel_set::portable, tkernel_set::avx2}) {
+                    std::vector<std::uint8_t> out = below;
+                    blend_span_for(std::uint8_t(mode), set)(src.data(), levels, factor, out.data(), count);
+                    ASSERT_EQ(out, expected) << "mode " << mode << " factor " << factor << " mask " << bool(levels)
+                                             << " set " << int(set);
+                }
+            }
 }
 
 // A layer of random pixels; about a third fully transparent, a third opaque.
