@@ -1,6 +1,7 @@
 #include "shell/translation.h"
 
 #include "shell/catalogue.h"
+#include "shell/preferences.h"
 
 #include <QAbstractButton>
 #include <QAction>
@@ -10,6 +11,8 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QMessageBox>
+#include <QPointer>
 #include <QProgressBar>
 #include <QStackedWidget>
 #include <QTabWidget>
@@ -130,6 +133,19 @@ void switch_language(std::uint8_t language, QProgressBar* progress)
     };
     steps.refresh_image_windows = [] { emit tlanguage_notifier::instance().language_changed(); };
     set_language(language, progress != nullptr, steps);
+}
+
+void apply_stored_language()
+{
+    switch_language(read_language());
+}
+
+void install_settings_failure_message(QWidget* parent)
+{
+    QPointer<QWidget> owner(parent);
+    set_settings_failure_handler([owner](const std::string& title, const std::string& text) {
+        QMessageBox::warning(owner, QString::fromStdString(title), QString::fromStdString(text));
+    });
 }
 
 void ttranslated_dialog::showEvent(QShowEvent* event)

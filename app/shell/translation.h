@@ -39,6 +39,13 @@ signals:
 // 40 and 100 and repaints at each step.
 void switch_language(std::uint8_t language, QProgressBar* progress = nullptr);
 
+// At start-up: the stored language, without progress display.
+void apply_stored_language();
+
+// Shows the "@ch_cant_save_prefs" warning in a message box over `parent` when
+// the settings cannot be written (once per run; see preferences.h).
+void install_settings_failure_message(QWidget* parent);
+
 // A dialog that takes the main window's language each time it is shown.
 class ttranslated_dialog : public QDialog {
     Q_OBJECT

@@ -12,19 +12,26 @@ namespace velmora {
 
 namespace {
 
-// Line breaks would end the value early and backslashes carry the escapes, so
-// those three are written as "\n", "\r" and "\\". Any other backslash reads as
-// itself, which keeps hand-written values such as "c:\tmp" as they were.
+// Line breaks would end the value early, spaces at either end would be trimmed
+// away and backslashes carry the escapes, so those are written as "\n", "\r",
+// "\s" and "\\". Any other backslash reads as itself, which keeps hand-written
+// values such as "c:\tmp" as they were.
 std::string encode_value(std::string_view value)
 {
+    const std::size_t first = value.find_first_not_of(' ');
+    const std::size_t last = value.find_last_not_of(' ');
     std::string encoded;
-    for (char c : value) {
+    for (std::size_t at = 0; at < value.size(); ++at) {
+        const char c = value[at];
+        const bool edge = first == std::string_view::npos || at < first || at > last;
         if (c == '\\')
             encoded += "\\\\";
         else if (c == '\n')
             encoded += "\\n";
         else if (c == '\r')
             encoded += "\\r";
+        else if (edge && c == ' ')
+            encoded += "\\s";
         else
             encoded += c;
     }
@@ -37,8 +44,9 @@ std::string decode_value(std::string_view value)
     for (std::size_t at = 0; at < value.size(); ++at) {
         if (value[at] == '\\' && at + 1 < value.size()) {
             const char next = value[at + 1];
-            if (next == '\\' || next == 'n' || next == 'r') {
-                decoded += next == 'n' ? '\n' : next == 'r' ? '\r' : '\\';
+            const std::string_view escapes = "\\nrs";
+            if (escapes.find(next) != std::string_view::npos) {
+                decoded += next == 'n' ? '\n' : next == 'r' ? '\r' : next == 's' ? ' ' : '\\';
                 ++at;
                 continue;
             }

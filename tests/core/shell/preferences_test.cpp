@@ -52,7 +52,7 @@ TEST(Preferences, ValuesRoundTrip)
     tsettings_home home;
     const std::vector<std::string> texts = {
         "a=b=c",   "Étoile ✓ 星", "[not a section]", "two\nlines\r\nhere", "c:\\tmp\\new",
-        "; not a comment", "",   "\"quoted\"",
+        "; not a comment", "",   "\"quoted\"", "  padded  ", "c:\\tmp", " ", "a \\s b",
     };
     for (std::size_t index = 0; index < texts.size(); ++index)
         ASSERT_TRUE(write_string("texts", "t" + std::to_string(index), texts[index]));
@@ -82,6 +82,8 @@ TEST(Preferences, FileLayoutIsIniAndOtherLinesSurvive)
     write_int("rulers", "visible", 0);
     EXPECT_EQ(home.read("prefs.cfg"), "; written by hand\n[colors]\nforeground=13656392\nbackground=255\n\n"
                                       "[rulers]\nvisible=0\n\n[toolbar color]\nposx=0.25\n");
+    home.write("prefs.cfg", "[open]\ndir=c:\\tmp\\pics  \n");
+    EXPECT_EQ(read_string("open", "dir", ""), "c:\\tmp\\pics") << "hand-written backslashes read as they are";
     const auto leftovers = std::distance(std::filesystem::directory_iterator(home.folder()),
                                          std::filesystem::directory_iterator());
     EXPECT_EQ(leftovers, 1) << "no temporary file is left beside prefs.cfg";
