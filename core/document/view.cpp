@@ -3,7 +3,7 @@
 #include "document/rounding.h"
 
 #include <algorithm>
-#include <cstdio>
+#include <charconv>
 
 namespace velmora {
 
@@ -72,9 +72,11 @@ int zoom_to_fit(std::int32_t width, std::int32_t height, std::int32_t client_wid
 
 std::string zoom_percent_text(int zoom_index)
 {
+    // Four significant digits at most, "." whatever the locale.
     char text[32];
-    std::snprintf(text, sizeof text, "%.4g", zoom_table[std::size_t(zoom_index - 1)] / 10.0);
-    return text;
+    const auto result = std::to_chars(text, text + sizeof text, zoom_table[std::size_t(zoom_index - 1)] / 10.0,
+                                      std::chars_format::general, 4);
+    return std::string(text, result.ptr);
 }
 
 truler_step ruler_step(double p)
