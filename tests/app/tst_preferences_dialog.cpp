@@ -133,6 +133,26 @@ private slots:
         QCOMPARE(again.findChild<QTreeWidget*>("ListView1")->topLevelItem(0)->checkState(0), Qt::Unchecked);
     }
 
+    void table_sets_hints_and_spares_what_the_user_typed()
+    {
+        QWidget window;
+        window.setObjectName("TForm14");
+        auto* typed = new QLineEdit("my name", &window);
+        typed->setObjectName("Label6"); // a table row names it, but the user owns its text
+        auto* shown = new QLineEdit(&window);
+        shown->setObjectName("Label7");
+        shown->setReadOnly(true);
+        auto* hinted = new QCheckBox(&window);
+        hinted->setObjectName("CheckBox6");
+        QVERIFY(apply_window_table(&window, language_french));
+        QCOMPARE(window.windowTitle(), QString::fromUtf8("Préférences"));
+        QCOMPARE(typed->text(), QString("my name"));
+        QCOMPARE(shown->text(), QString::fromUtf8("Droits d'auteur :"));
+        QCOMPARE(hinted->text(), QString::fromUtf8("Aperçu dynamique"));
+        QCOMPARE(hinted->toolTip(), QString::fromUtf8("Affiche la taille de la brosse sous le pointeur"));
+        QVERIFY(!apply_window_table(&window, language_french, "NoSuchWindow"));
+    }
+
     void choosing_french_translates_open_windows_and_later_dialogs()
     {
         tmain_window window;
