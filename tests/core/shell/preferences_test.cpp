@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <clocale>
+#include <cstdlib>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -89,24 +90,36 @@ TEST(Preferences, FileLayoutIsIniAndOtherLinesSurvive)
     EXPECT_EQ(leftovers, 1) << "no temporary file is left beside prefs.cfg";
 }
 
+// Switches the C library to a locale whose decimal separator is a comma,
+// building one into `folder` when none is installed.
+bool use_comma_locale(const std::string& folder)
+{
+    for (const char* name : {"fr_FR.UTF-8", "de_DE.UTF-8"})
+        if (std::setlocale(LC_ALL, name))
+            return true;
+    const std::string command = "localedef -i fr_FR -f UTF-8 '" + folder + "/fr_FR.UTF-8' >/dev/null 2>&1";
+    if (std::system(command.c_str()) != 0)
+        return false;
+    ::setenv("LOCPATH", folder.c_str(), 1);
+    return std::setlocale(LC_ALL, "fr_FR.UTF-8") != nullptr;
+}
+
 TEST(Preferences, NumbersUseAPointWhateverTheLocale)
 {
     tsettings_home home;
-    const char* comma_locales[] = {"fr_FR.UTF-8", "de_DE.UTF-8", "fr_FR", "de_DE"};
-    const char* chosen = nullptr;
-    for (const char* name : comma_locales)
-        if (std::setlocale(LC_ALL, name)) {
-            chosen = name;
-            break;
-        }
+    if (!use_comma_locale(home.folder()))
+        GTEST_SKIP() << "no locale with a decimal comma could be installed or built";
+    EXPECT_STREQ(std::localeconv()->decimal_point, ",");
     write_float("rotate_image", "last_angle", 180.5);
-    EXPECT_EQ(read_float("rotate_image", "last_angle", 0), 180.5);
-    EXPECT_NE(home.read("prefs.cfg").find("last_angle=180.5"), std::string::npos);
+    const std::string file = home.read("prefs.cfg");
+    const double angle = read_float("rotate_image", "last_angle", 0);
     home.write("prefs.cfg", "[segment]\narrow_long=10,5\n");
-    EXPECT_EQ(read_float("segment", "arrow_long", 10.0), 10.0);
+    const double comma = read_float("segment", "arrow_long", 10.0);
     std::setlocale(LC_ALL, "C");
-    if (!chosen)
-        GTEST_SKIP() << "no locale with a decimal comma installed; checked under C only";
+    ::unsetenv("LOCPATH");
+    EXPECT_NE(file.find("last_angle=180.5"), std::string::npos);
+    EXPECT_EQ(angle, 180.5);
+    EXPECT_EQ(comma, 10.0) << "a comma is not our separator";
 }
 
 TEST(Preferences, DamagedFileGivesDefaultsForWhatItCannotRead)
