@@ -1,4 +1,5 @@
 #include "shell/catalogue.h"
+#include "shell/embedded_data.h"
 #include "shell/preferences.h"
 
 #include "settings_home.h"
@@ -6,6 +7,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <fstream>
+#include <iterator>
 #include <set>
 #include <string>
 #include <vector>
@@ -79,6 +82,22 @@ TEST(CatalogueRows, ParserSkipsHeaderBlankAndShortLinesAndKeepsSpaces)
     EXPECT_EQ(rows[0].text[1], " à ");
     EXPECT_EQ(rows[1].key, "@b");
     EXPECT_EQ(rows[1].text[0], "");
+}
+
+TEST(CatalogueData, CompiledTablesMatchTheDataFilesByteForByte)
+{
+    const std::pair<const char*, const std::string& (*)()> tables[] = {
+        {"chaines.tsv", embedded::catalogue_chaines_tsv},
+        {"tips.tsv", embedded::catalogue_tips_tsv},
+        {"windows.tsv", embedded::catalogue_windows_tsv},
+        {"donot.tsv", embedded::catalogue_donot_tsv},
+    };
+    for (const auto& [file, compiled] : tables) {
+        std::ifstream in(std::string(VELMORA_TEST_DATA) + "/../../resources/catalogue/" + file, std::ios::binary);
+        ASSERT_TRUE(in) << file;
+        const std::string on_disk{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+        EXPECT_EQ(compiled(), on_disk) << file;
+    }
 }
 
 TEST(CatalogueData, MessageCatalogueHoldsEveryKeyInBothLanguages)
