@@ -15,6 +15,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <memory>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <sys/uio.h>
 #include <unistd.h>
@@ -399,6 +400,26 @@ tplan plan_vlm(const tdocument& doc, const tvlm_write_options& options, bool use
     return plan;
 }
 
+// B, G, R, A pixels to B, G, R: four pixels at a time as three words.
+void pack_row_24(const std::uint8_t* src, std::uint8_t* dst, std::int32_t width)
+{
+    std::int32_t x = 0;
+    if constexpr (std::endian::native == std::endian::little) {
+        for (; x + 4 <= width; x += 4, src += 16, dst += 12) {
+            std::uint32_t p[4];
+            std::memcpy(p, src, 16);
+            const std::uint32_t out[3] = {(p[0] & 0xFFFFFF) | (p[1] << 24), ((p[1] >> 8) & 0xFFFF) | (p[2] << 16),
+                                          ((p[2] >> 16) & 0xFF) | (p[3] << 8)};
+            std::memcpy(dst, out, 12);
+        }
+    }
+    for (; x < width; ++x, src += 4, dst += 3) {
+        dst[0] = src[0];
+        dst[1] = src[1];
+        dst[2] = src[2];
+    }
+}
+
 // Writes a plan to a file descriptor: small pieces through a buffer, 32-bit
 // rows straight from the rasters with gathered writes.
 class tfile_sink {
@@ -434,16 +455,14 @@ public:
             }
             return;
         }
-        std::vector<std::uint8_t> line(row_size, 0);
         for (std::int32_t y = bitmap.height() - 1; y >= 0; --y) {
-            const std::uint8_t* src = bitmap.row(y);
-            std::uint8_t* dst = line.data();
-            for (std::int32_t x = 0; x < bitmap.width(); ++x, src += 4, dst += 3) {
-                dst[0] = src[0];
-                dst[1] = src[1];
-                dst[2] = src[2];
-            }
-            put(line.data(), line.size());
+            if (buffer_.size() + row_size > buffer_capacity)
+                flush();
+            const std::size_t at = buffer_.size();
+            buffer_.resize(at + row_size);
+            std::uint8_t* dst = buffer_.data() + at;
+            pack_row_24(bitmap.row(y), dst, bitmap.width());
+            std::memset(dst + 3 * std::size_t(bitmap.width()), 0, row_size - 3 * std::size_t(bitmap.width()));
         }
     }
 
@@ -454,7 +473,9 @@ public:
     }
 
 private:
-    static constexpr std::size_t buffer_capacity = std::size_t(1) << 20;
+    // Small enough to come from memory the allocator already holds: fresh
+    // pages cost more than the copying they would save.
+    static constexpr std::size_t buffer_capacity = std::size_t(64) << 10;
 
     [[noreturn]] void fail() const
     {
@@ -672,13 +693,166 @@ std::vector<std::uint8_t> unpack_bmp(std::span<const std::uint8_t> packed, tunpa
     return out;
 }
 
-Tfbitmap read_stream(tbyte_reader& r, std::uint32_t size, bool compressed, tunpack_budget& budget)
+// The shape of an uncompressed 24- or 32-bit BMP stream, checked as
+// load_bmp checks it. Snapshots are loaded in two steps (check everything,
+// then copy pixels into rasters that already exist), which load_bmp cannot do.
+struct tbmp_shape {
+    std::int32_t width = 0;
+    std::int32_t height = 0;
+    int bits = 0;
+    bool top_down = false;
+    std::size_t offset = 0;
+    std::size_t row_size = 0;
+};
+
+tbmp_shape parse_bmp(std::span<const std::uint8_t> data)
 {
-    const auto bytes = r.bytes(size);
-    if (!compressed)
-        return load_bmp(bytes);
-    return load_bmp(unpack_bmp(bytes, budget));
+    if (data.size() < bmp_header_size || data[0] != 'B' || data[1] != 'M')
+        damaged("BMP stream: no BMP header");
+    const std::uint8_t* info = data.data() + 14;
+    const std::uint32_t header_size = le32(info);
+    const auto raw_height = std::int32_t(le32(info + 8));
+    const std::uint32_t compression = le32(info + 16);
+    tbmp_shape shape;
+    shape.width = std::int32_t(le32(info + 4));
+    shape.bits = info[14] | info[15] << 8;
+    // Bit fields pass for 32 bits only when they describe the plain B, G, R, A layout.
+    const bool plain_fields = compression == 3 && shape.bits == 32 && header_size >= 52 &&
+                              le32(info + 40) == 0x00FF0000 && le32(info + 44) == 0x0000FF00 &&
+                              le32(info + 48) == 0x000000FF;
+    if (header_size < 40 || header_size > data.size() - 14 || shape.width < 0 || raw_height == INT32_MIN ||
+        (shape.bits != 24 && shape.bits != 32) || (compression != 0 && !plain_fields))
+        damaged("BMP stream: unsupported or damaged header");
+    shape.top_down = raw_height < 0;
+    shape.height = shape.top_down ? -raw_height : raw_height;
+    try {
+        check_raster_size(shape.width, shape.height);
+    } catch (const velmora_error&) {
+        damaged("BMP stream: dimensions beyond the limit");
+    }
+    shape.offset = le32(data.data() + 10);
+    shape.row_size = (std::size_t(shape.width) * std::size_t(shape.bits / 8) + 3) & ~std::size_t(3);
+    if (shape.offset < 14 + header_size || shape.offset > data.size() ||
+        (data.size() - shape.offset) / std::max<std::size_t>(shape.row_size, 1) < std::size_t(shape.height))
+        damaged("BMP stream: pixel data truncated");
+    return shape;
 }
+
+// B, G, R to B, G, R, 255: three words at a time as four pixels.
+void unpack_row_24(const std::uint8_t* src, std::uint8_t* dst, std::int32_t width)
+{
+    std::int32_t x = 0;
+    if constexpr (std::endian::native == std::endian::little) {
+        for (; x + 4 <= width; x += 4, src += 12, dst += 16) {
+            std::uint32_t w[3];
+            std::memcpy(w, src, 12);
+            const std::uint32_t p[4] = {(w[0] & 0xFFFFFF) | 0xFF000000u,
+                                        (w[0] >> 24) | ((w[1] & 0xFFFF) << 8) | 0xFF000000u,
+                                        (w[1] >> 16) | ((w[2] & 0xFF) << 16) | 0xFF000000u, (w[2] >> 8) | 0xFF000000u};
+            std::memcpy(dst, p, 16);
+        }
+    }
+    for (; x < width; ++x, src += 3, dst += 4) {
+        dst[0] = src[0];
+        dst[1] = src[1];
+        dst[2] = src[2];
+        dst[3] = 255;
+    }
+}
+
+// Fills `target` (already of the stream's size); 24-bit pixels get alpha 255.
+void copy_bmp(std::span<const std::uint8_t> data, const tbmp_shape& shape, Tfbitmap& target)
+{
+    for (std::int32_t y = 0; y < shape.height; ++y) {
+        const std::int32_t file_row = shape.top_down ? y : shape.height - 1 - y;
+        const std::uint8_t* src = data.data() + shape.offset + std::size_t(file_row) * shape.row_size;
+        std::uint8_t* dst = target.row(y);
+        if (shape.bits == 32) {
+            std::memcpy(dst, src, target.stride());
+            continue;
+        }
+        unpack_row_24(src, dst, shape.width);
+    }
+}
+
+// Reads the pixel streams of one file. Deferred, an uncompressed stream is
+// only checked and remembered with the raster it belongs to; the pixels are
+// copied once the whole file has proved sound.
+class tstream_reader {
+public:
+    struct tpending {
+        Tfbitmap* target;
+        std::span<const std::uint8_t> bytes;
+        tbmp_shape shape;
+    };
+
+    tstream_reader(const tvlm_read_limits& limits, bool defer) : budget_{limits}, defer_(defer) {}
+
+    // Returns the raster's size.
+    tvlm_size read(tbyte_reader& r, std::uint32_t size, bool compressed, Tfbitmap& target)
+    {
+        const auto bytes = r.bytes(size);
+        if (compressed) {
+            const std::vector<std::uint8_t> unpacked = unpack_bmp(bytes, budget_);
+            target = load(unpacked);
+        } else if (defer_) {
+            const tbmp_shape shape = parse_bmp(bytes);
+            pending.push_back({&target, bytes, shape});
+            return {shape.width, shape.height};
+        } else {
+            target = load(bytes);
+        }
+        return {target.width(), target.height()};
+    }
+
+    std::vector<tpending> pending;
+
+private:
+    static Tfbitmap load(std::span<const std::uint8_t> bytes)
+    {
+        const tbmp_shape shape = parse_bmp(bytes);
+        Tfbitmap bitmap(shape.width, shape.height);
+        copy_bmp(bytes, shape, bitmap);
+        return bitmap;
+    }
+
+    tunpack_budget budget_;
+    bool defer_;
+};
+
+// The memory a whole file occupies while it is decoded.
+class tmapped_file {
+public:
+    explicit tmapped_file(const std::string& file_name)
+    {
+        const int fd = ::open(file_name.c_str(), O_RDONLY | O_CLOEXEC);
+        struct stat info {};
+        if (fd < 0 || ::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+            const int saved = errno;
+            if (fd >= 0)
+                ::close(fd);
+            damaged(file_name + ": " + std::strerror(saved ? saved : ENOENT));
+        }
+        size_ = std::size_t(info.st_size);
+        if (size_ > 0)
+            data_ = ::mmap(nullptr, size_, PROT_READ, MAP_PRIVATE | MAP_POPULATE, fd, 0);
+        ::close(fd);
+        if (data_ == MAP_FAILED)
+            damaged(file_name + ": cannot map the file");
+    }
+    ~tmapped_file()
+    {
+        if (data_ && data_ != MAP_FAILED)
+            ::munmap(data_, size_);
+    }
+    tmapped_file(const tmapped_file&) = delete;
+    tmapped_file& operator=(const tmapped_file&) = delete;
+    std::span<const std::uint8_t> span() const { return {static_cast<const std::uint8_t*>(data_), data_ ? size_ : 0}; }
+
+private:
+    void* data_ = nullptr;
+    std::size_t size_ = 0;
+};
 
 struct tfile_bytes {
     std::unique_ptr<std::uint8_t[]> data;
@@ -736,6 +910,187 @@ tfd open_for_reading(const std::string& file_name)
     if (fd.get() < 0)
         throw velmora_error("@ch_file_unavailable", file_name + ": " + std::strerror(errno));
     return fd;
+}
+
+// Decodes into `doc`, which must be freshly made and stay where it is while
+// deferred streams point into it.
+void decode_into(tdocument& doc, tvlm_view_state& state, std::span<const std::uint8_t> data, tstream_reader& streams)
+{
+    tbyte_reader r(data, read_error, false);
+    if (data.size() < vlm_header_size)
+        damaged("shorter than the header");
+    r.seek(512);
+    if (r.u8() != 1)
+        damaged("not a native layered file");
+    r.skip(1);
+    const std::uint16_t width = r.u16();
+    const std::uint16_t height = r.u16();
+    const std::uint16_t layer_count = r.u16();
+    const std::uint16_t current = r.u16();
+    const std::uint8_t mask_editing = r.u8();
+    const std::uint8_t has_selection_block = r.u8();
+    const std::uint8_t compressed_byte = r.u8();
+    const std::uint8_t has_path = r.u8();
+    r.skip(2);
+    const std::uint32_t thumbnail_offset = r.u32();
+    const std::uint32_t thumbnail_size = r.u32();
+    state.path_state[0] = read_f64(r);
+    state.path_state[1] = read_f64(r);
+    const std::uint8_t text_count = r.u8();
+    r.seek(vlm_header_size);
+
+    if (width == 0 || height == 0)
+        damaged("empty document size");
+    if (layer_count == 0)
+        damaged("no layers");
+    if (current >= layer_count)
+        damaged("current layer beyond the layer count");
+    if (compressed_byte > 1)
+        damaged("unknown compression");
+    const bool compressed = compressed_byte == 1;
+    // Every layer needs at least its record and a BMP header: refuse counts the
+    // file cannot hold before reserving anything for them.
+    if (std::uint64_t(layer_count) * (vlm_layer_record_size + (compressed ? 14 : bmp_header_size)) > r.remaining())
+        damaged("more layers than the file holds");
+
+    doc.layers.reserve(layer_count);
+    for (std::uint32_t i = 0; i < layer_count; ++i) {
+        auto layer = std::make_unique<tcalque>();
+        tcalque_clear(*layer);
+        layer->top = r.s32();
+        layer->left = r.s32();
+        r.skip(4); // width and height: the stream is the authority
+        const std::int32_t mask_left = r.s32();
+        const std::int32_t mask_top = r.s32();
+        const std::uint8_t name_length = r.u8();
+        if (name_length > vlm_name_capacity)
+            damaged("layer name too long");
+        layer->name = read_text(r, name_length, vlm_name_capacity);
+        layer->selected = r.u8() & 1;
+        layer->opacity = r.u8();
+        layer->visible = r.u8();
+        layer->blend_mode = r.u8();
+        layer->preserve_transparency = r.u8();
+        const std::uint8_t has_mask = r.u8();
+        layer->mask_enabled = r.u8();
+        r.skip(2);
+        const std::uint32_t size = r.u32();
+        const std::uint32_t mask_size = r.u32();
+
+        const tvlm_size size_read = streams.read(r, size, compressed, layer->bitmap);
+        if (has_mask) {
+            if (i > 0) {
+                auto mask = std::make_unique<tcalque>();
+                tcalque_clear(*mask);
+                mask->left = mask_left;
+                mask->top = mask_top;
+                streams.read(r, mask_size, compressed, mask->bitmap);
+                layer->mask = std::move(mask);
+            } else {
+                r.skip(mask_size); // the background never has a mask
+            }
+        }
+        if (i == 0) {
+            if (size_read.width != width || size_read.height != height)
+                damaged("background size differs from the header");
+            layer->left = 0;
+            layer->top = 0;
+            layer->mask_enabled = 0;
+        }
+        doc.layers.push_back(std::move(layer));
+    }
+
+    doc.selection = {};
+    doc.selection.left = 1;
+    doc.selection.top = 1;
+    doc.selection.mask = Tfbitmap(1, 1);
+    doc.selection.mask.fill_pixels(0, 0, 0, 255);
+    doc.has_selection = 0;
+    if (has_selection_block) {
+        const std::uint16_t count = r.u16();
+        const bool current_stored = r.u8() != 0;
+        state.selection_visible = r.u8() ? 1 : 0;
+        if (current_stored && count == 0)
+            damaged("selection count");
+        if (std::uint64_t(count) * (vlm_selection_record_size + (compressed ? 14 : bmp_header_size)) > r.remaining())
+            damaged("more selections than the file holds");
+        for (std::uint32_t i = 0; i < count; ++i) {
+            tselection* selection = &doc.selection;
+            if (i == 0 && current_stored) {
+                doc.has_selection = 1;
+            } else {
+                doc.saved_selections.push_back(std::make_unique<tselection>());
+                selection = doc.saved_selections.back().get();
+            }
+            selection->left = r.s32();
+            selection->top = r.s32();
+            r.skip(4);
+            const std::uint32_t size = r.u32();
+            streams.read(r, size, compressed, selection->mask);
+        }
+    }
+
+    if (thumbnail_offset != 0)
+        r.skip(4 + std::uint64_t(thumbnail_size));
+
+    if (has_path) {
+        const std::uint32_t count = r.u32() & 0xFFFF;
+        if (count > std::uint32_t(path_capacity))
+            damaged("path longer than 2048 vertices");
+        for (std::uint32_t i = 0; i < std::uint32_t(path_capacity); ++i) {
+            const double x = read_f64(r);
+            const double y = read_f64(r);
+            if (i < count)
+                doc.path_points[i] = {x, y};
+        }
+        doc.path_count = std::int32_t(count);
+    }
+
+    for (auto& layer : doc.layers)
+        layer->text.is_text = 0;
+    for (std::uint32_t i = 0; i < text_count; ++i) {
+        const std::uint16_t index = r.u16();
+        if (index >= doc.layers.size())
+            damaged("text record for a missing layer");
+        ttext_layer_attributes t;
+        t.is_text = 1;
+        const std::uint16_t text_length = read_u16_big_endian(r);
+        if (text_length > vlm_text_capacity)
+            damaged("text too long");
+        t.text = read_text(r, text_length, vlm_text_capacity);
+        const std::uint16_t font_length = read_u16_big_endian(r);
+        if (font_length > vlm_font_capacity)
+            damaged("font name too long");
+        t.font_name = read_text(r, font_length, vlm_font_capacity);
+        t.size = r.s16();
+        t.angle = r.u16();
+        t.underline = r.u8();
+        t.bold = r.u8();
+        t.italic = r.u8();
+        t.strikeout = r.u8();
+        t.invert = r.u8();
+        t.opacity = r.u8();
+        r.skip(2);
+        t.colour = r.u32();
+        doc.layers[index]->text = std::move(t);
+    }
+
+    doc.current_layer = current;
+    // Mask editing without a mask on the current layer would paint nowhere.
+    doc.mask_editing = (mask_editing && doc.layers[current]->mask) ? 1 : 0;
+}
+
+// Takes over what a native file holds; the window's own fields stay.
+void adopt(tdocument& doc, tdocument& loaded) noexcept
+{
+    doc.layers = std::move(loaded.layers);
+    doc.current_layer = loaded.current_layer;
+    doc.mask_editing = loaded.mask_editing;
+    doc.selection = std::move(loaded.selection);
+    doc.has_selection = loaded.has_selection;
+    doc.saved_selections = std::move(loaded.saved_selections);
+    doc.path_count = loaded.path_count;
+    doc.path_points = loaded.path_points;
 }
 
 } // namespace
@@ -855,172 +1210,12 @@ void write_vlm_snapshot(const tdocument& doc, const std::string& file_name, cons
 
 tdocument decode_vlm(std::span<const std::uint8_t> data, tvlm_view_state* view, const tvlm_read_limits& limits)
 {
-    tbyte_reader r(data, read_error, false);
-    if (data.size() < vlm_header_size)
-        damaged("shorter than the header");
-    r.seek(512);
-    if (r.u8() != 1)
-        damaged("not a native layered file");
-    r.skip(1);
-    const std::uint16_t width = r.u16();
-    const std::uint16_t height = r.u16();
-    const std::uint16_t layer_count = r.u16();
-    const std::uint16_t current = r.u16();
-    const std::uint8_t mask_editing = r.u8();
-    const std::uint8_t has_selection_block = r.u8();
-    const std::uint8_t compressed_byte = r.u8();
-    const std::uint8_t has_path = r.u8();
-    r.skip(2);
-    const std::uint32_t thumbnail_offset = r.u32();
-    const std::uint32_t thumbnail_size = r.u32();
-    tvlm_view_state state;
-    state.path_state[0] = read_f64(r);
-    state.path_state[1] = read_f64(r);
-    const std::uint8_t text_count = r.u8();
-    r.seek(vlm_header_size);
-
-    if (width == 0 || height == 0)
-        damaged("empty document size");
-    if (layer_count == 0)
-        damaged("no layers");
-    if (current >= layer_count)
-        damaged("current layer beyond the layer count");
-    if (compressed_byte > 1)
-        damaged("unknown compression");
-    const bool compressed = compressed_byte == 1;
-    // Every layer needs at least its record and a BMP header: refuse counts the
-    // file cannot hold before reserving anything for them.
-    if (std::uint64_t(layer_count) * (vlm_layer_record_size + (compressed ? 14 : bmp_header_size)) > r.remaining())
-        damaged("more layers than the file holds");
-
-    tunpack_budget budget{limits};
     tdocument doc;
-    doc.layers.reserve(layer_count);
-    for (std::uint32_t i = 0; i < layer_count; ++i) {
-        auto layer = std::make_unique<tcalque>();
-        tcalque_clear(*layer);
-        layer->top = r.s32();
-        layer->left = r.s32();
-        r.skip(4); // width and height: the stream is the authority
-        const std::int32_t mask_left = r.s32();
-        const std::int32_t mask_top = r.s32();
-        const std::uint8_t name_length = r.u8();
-        if (name_length > vlm_name_capacity)
-            damaged("layer name too long");
-        layer->name = read_text(r, name_length, vlm_name_capacity);
-        layer->selected = r.u8() & 1;
-        layer->opacity = r.u8();
-        layer->visible = r.u8();
-        layer->blend_mode = r.u8();
-        layer->preserve_transparency = r.u8();
-        const std::uint8_t has_mask = r.u8();
-        layer->mask_enabled = r.u8();
-        r.skip(2);
-        const std::uint32_t size = r.u32();
-        const std::uint32_t mask_size = r.u32();
-
-        layer->bitmap = read_stream(r, size, compressed, budget);
-        if (has_mask) {
-            if (i > 0) {
-                auto mask = std::make_unique<tcalque>();
-                tcalque_clear(*mask);
-                mask->left = mask_left;
-                mask->top = mask_top;
-                mask->bitmap = read_stream(r, mask_size, compressed, budget);
-                layer->mask = std::move(mask);
-            } else {
-                r.skip(mask_size); // the background never has a mask
-            }
-        }
-        if (i == 0) {
-            if (layer->bitmap.width() != width || layer->bitmap.height() != height)
-                damaged("background size differs from the header");
-            layer->left = 0;
-            layer->top = 0;
-            layer->mask_enabled = 0;
-            make_opaque(layer->bitmap);
-        }
-        doc.layers.push_back(std::move(layer));
-    }
-
-    doc.selection = {};
-    doc.selection.left = 1;
-    doc.selection.top = 1;
-    doc.selection.mask = Tfbitmap(1, 1);
-    doc.selection.mask.fill_pixels(0, 0, 0, 255);
-    doc.has_selection = 0;
-    if (has_selection_block) {
-        const std::uint16_t count = r.u16();
-        const bool current_stored = r.u8() != 0;
-        state.selection_visible = r.u8() ? 1 : 0;
-        if (current_stored && count == 0)
-            damaged("selection count");
-        if (std::uint64_t(count) * (vlm_selection_record_size + (compressed ? 14 : bmp_header_size)) > r.remaining())
-            damaged("more selections than the file holds");
-        for (std::uint32_t i = 0; i < count; ++i) {
-            auto selection = std::make_unique<tselection>();
-            selection->left = r.s32();
-            selection->top = r.s32();
-            r.skip(4);
-            const std::uint32_t size = r.u32();
-            selection->mask = read_stream(r, size, compressed, budget);
-            if (i == 0 && current_stored) {
-                doc.selection = std::move(*selection);
-                doc.has_selection = 1;
-            } else {
-                doc.saved_selections.push_back(std::move(selection));
-            }
-        }
-    }
-
-    if (thumbnail_offset != 0)
-        r.skip(4 + std::uint64_t(thumbnail_size));
-
-    if (has_path) {
-        const std::uint32_t count = r.u32() & 0xFFFF;
-        if (count > std::uint32_t(path_capacity))
-            damaged("path longer than 2048 vertices");
-        for (std::uint32_t i = 0; i < std::uint32_t(path_capacity); ++i) {
-            const double x = read_f64(r);
-            const double y = read_f64(r);
-            if (i < count)
-                doc.path_points[i] = {x, y};
-        }
-        doc.path_count = std::int32_t(count);
-    }
-
-    for (auto& layer : doc.layers)
-        layer->text.is_text = 0;
-    for (std::uint32_t i = 0; i < text_count; ++i) {
-        const std::uint16_t index = r.u16();
-        if (index >= doc.layers.size())
-            damaged("text record for a missing layer");
-        ttext_layer_attributes t;
-        t.is_text = 1;
-        const std::uint16_t text_length = read_u16_big_endian(r);
-        if (text_length > vlm_text_capacity)
-            damaged("text too long");
-        t.text = read_text(r, text_length, vlm_text_capacity);
-        const std::uint16_t font_length = read_u16_big_endian(r);
-        if (font_length > vlm_font_capacity)
-            damaged("font name too long");
-        t.font_name = read_text(r, font_length, vlm_font_capacity);
-        t.size = r.s16();
-        t.angle = r.u16();
-        t.underline = r.u8();
-        t.bold = r.u8();
-        t.italic = r.u8();
-        t.strikeout = r.u8();
-        t.invert = r.u8();
-        t.opacity = r.u8();
-        r.skip(2);
-        t.colour = r.u32();
-        doc.layers[index]->text = std::move(t);
-    }
-
-    doc.current_layer = current;
-    // Mask editing without a mask on the current layer would paint nowhere.
-    doc.mask_editing = (mask_editing && doc.layers[current]->mask) ? 1 : 0;
+    tvlm_view_state state;
+    tstream_reader streams(limits, false);
+    decode_into(doc, state, data, streams);
+    // The background is opaque whatever its stream held.
+    make_opaque(doc.layers[0]->bitmap);
     if (view)
         *view = state;
     return doc;
@@ -1036,14 +1231,57 @@ tvlm_view_state read_vlm(tdocument& doc, const std::string& file_name)
     } catch (const std::bad_alloc&) {
         throw velmora_error("@ch_no_mem", "reading " + file_name);
     }
-    doc.layers = std::move(loaded.layers);
-    doc.current_layer = loaded.current_layer;
-    doc.mask_editing = loaded.mask_editing;
-    doc.selection = std::move(loaded.selection);
-    doc.has_selection = loaded.has_selection;
-    doc.saved_selections = std::move(loaded.saved_selections);
-    doc.path_count = loaded.path_count;
-    doc.path_points = loaded.path_points;
+    adopt(doc, loaded);
+    return view;
+}
+
+tvlm_view_state read_vlm_snapshot(tdocument& doc, const std::string& file_name)
+{
+    const tmapped_file file(file_name);
+    tdocument loaded;
+    tvlm_view_state view;
+    tstream_reader streams({}, true);
+    std::vector<Tfbitmap> fresh;
+    std::vector<Tfbitmap*> donors;
+    try {
+        decode_into(loaded, view, file.span(), streams);
+        // Rasters of the document being replaced that have the right size are
+        // reused, so repeated undo and redo fault in no new memory. Only what
+        // cannot be reused is allocated, and all of it before the document is
+        // touched.
+        std::vector<Tfbitmap*> spare;
+        for (const auto& layer : doc.layers) {
+            spare.push_back(&layer->bitmap);
+            if (layer->mask)
+                spare.push_back(&layer->mask->bitmap);
+        }
+        spare.push_back(&doc.selection.mask);
+        for (const auto& saved : doc.saved_selections)
+            spare.push_back(&saved->mask);
+        for (const auto& stream : streams.pending) {
+            auto match = std::find_if(spare.begin(), spare.end(), [&](const Tfbitmap* b) {
+                return b && b->width() == stream.shape.width && b->height() == stream.shape.height;
+            });
+            if (match != spare.end()) {
+                donors.push_back(*match);
+                *match = nullptr;
+            } else {
+                donors.push_back(nullptr);
+                fresh.emplace_back(stream.shape.width, stream.shape.height);
+            }
+        }
+    } catch (const std::bad_alloc&) {
+        throw velmora_error("@ch_no_mem", "reading " + file_name);
+    }
+    // Nothing below can fail.
+    auto next_fresh = fresh.begin();
+    for (std::size_t i = 0; i < streams.pending.size(); ++i) {
+        const auto& stream = streams.pending[i];
+        *stream.target = donors[i] ? std::move(*donors[i]) : std::move(*next_fresh++);
+        copy_bmp(stream.bytes, stream.shape, *stream.target);
+    }
+    make_opaque(loaded.layers[0]->bitmap);
+    adopt(doc, loaded);
     return view;
 }
 

@@ -97,6 +97,12 @@ tdocument decode_vlm(std::span<const std::uint8_t> data, tvlm_view_state* view =
 // window state stored in the file.
 tvlm_view_state read_vlm(tdocument& doc, const std::string& file_name);
 
+// Loads an undo snapshot like read_vlm, with the same all-or-nothing
+// guarantee, but maps the file and copies pixels into the document's own
+// rasters wherever the sizes match, so that stepping through the history
+// touches no fresh memory. Throws velmora_error("@ch_read_error").
+tvlm_view_state read_vlm_snapshot(tdocument& doc, const std::string& file_name);
+
 struct tvlm_size {
     std::int32_t width = 0;
     std::int32_t height = 0;

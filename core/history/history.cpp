@@ -92,7 +92,7 @@ thistory_change thistory::load_entry(tdocument& doc, std::int32_t index)
     const std::int32_t old_height = doc.height();
     thistory_change change;
     try {
-        change.view = read_vlm(doc, entries_[std::size_t(index)].file);
+        change.view = read_vlm_snapshot(doc, entries_[std::size_t(index)].file);
     } catch (const velmora_error& error) {
         if (error.key() == "@ch_no_mem")
             throw;
