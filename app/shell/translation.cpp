@@ -8,6 +8,7 @@
 #include <QApplication>
 #include <QDockWidget>
 #include <QGroupBox>
+#include <QHash>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -73,12 +74,18 @@ void set_hint(QObject* object, const QString& text)
     }
 }
 
-QObject* find_component(QWidget* window, const std::string& name)
+// Component names are matched without regard to case, the first object of a
+// name winning, as the tables were written for.
+QHash<QString, QObject*> components_by_name(QWidget* window)
 {
-    const QString wanted = QString::fromStdString(name);
-    if (window->objectName() == wanted)
-        return window;
-    return window->findChild<QObject*>(wanted);
+    QHash<QString, QObject*> components;
+    components.insert(window->objectName().toLower(), window);
+    for (QObject* child : window->findChildren<QObject*>()) {
+        const QString name = child->objectName().toLower();
+        if (!name.isEmpty() && !components.contains(name))
+            components.insert(name, child);
+    }
+    return components;
 }
 
 } // namespace
@@ -91,13 +98,14 @@ bool apply_window_table(QWidget* window, unsigned language, std::string_view tab
     const twindow_table* table = window_table(name);
     if (!table)
         return false;
+    const QHash<QString, QObject*> components = components_by_name(window);
     for (const twindow_table::ttranslation& row : table->translations(language)) {
         const QString text = caption_text(row.text);
         if (row.kind == twindow_table::target::window_caption) {
             window->setWindowTitle(text);
             continue;
         }
-        QObject* component = find_component(window, row.component);
+        QObject* component = components.value(QString::fromStdString(row.component).toLower());
         if (!component)
             continue;
         if (row.kind == twindow_table::target::hint)

@@ -138,12 +138,12 @@ private slots:
         QWidget window;
         window.setObjectName("TForm14");
         auto* typed = new QLineEdit("my name", &window);
-        typed->setObjectName("Label6"); // a table row names it, but the user owns its text
+        typed->setObjectName("label6"); // a table row names it (in other case), but the user owns its text
         auto* shown = new QLineEdit(&window);
         shown->setObjectName("Label7");
         shown->setReadOnly(true);
         auto* hinted = new QCheckBox(&window);
-        hinted->setObjectName("CheckBox6");
+        hinted->setObjectName("checkbox6");
         QVERIFY(apply_window_table(&window, language_french));
         QCOMPARE(window.windowTitle(), QString::fromUtf8("Préférences"));
         QCOMPARE(typed->text(), QString("my name"));
