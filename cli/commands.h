@@ -17,5 +17,7 @@ struct tcommand {
 };
 
 int run_apply(targuments arguments);
+int run_convert(targuments arguments);
+int run_info(targuments arguments);
 
 } // namespace velmora::cli

@@ -13,6 +13,9 @@ using namespace velmora::cli;
 constexpr std::array commands = {
     tcommand{"apply", "apply IN OUT [STEP...]",
              "open IN (a picture or new:WIDTHxHEIGHT[:RRGGBB]), run the steps, write OUT", run_apply},
+    tcommand{"convert", "convert IN OUT [OPTION...]",
+             "convert between picture formats (layers kept between .psd and .vlm)", run_convert},
+    tcommand{"info", "info FILE", "print a picture's size, kind and layers", run_info},
 };
 
 void print_usage(std::FILE* out)
