@@ -1,12 +1,94 @@
 #include "shell/main_window.h"
 
+#include "document/error.h"
+#include "document/image_window.h"
+#include "shell/catalogue.h"
+#include "shell/preferences.h"
+#include "shell/preferences_dialog.h"
+#include "shell/new_image_dialog.h"
+#include "shell/translation.h"
+
 #include <QAction>
+#include <QApplication>
+#include <QClipboard>
+#include <QCloseEvent>
+#include <QDockWidget>
+#include <QLabel>
 #include <QMdiArea>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMessageBox>
+#include <QProgressBar>
+#include <QScreen>
 #include <QStatusBar>
 
+#include <cmath>
+
 namespace velmora {
+
+namespace {
+
+QString text(std::string_view key)
+{
+    return QString::fromStdString(translate(key));
+}
+
+QString qstring(std::string_view s)
+{
+    return QString::fromUtf8(s.data(), qsizetype(s.size()));
+}
+
+// The commands built so far, by handler name. Every other entry of the
+// command table shows in its menu, disabled.
+using thandler = void (tmain_window::*)();
+const std::map<std::string_view, thandler>& handlers()
+{
+    static const std::map<std::string_view, thandler> table = {
+        {"Nouvelleimage1Click", &tmain_window::Nouvelleimage1Click},
+        {"Fermer1Click", &tmain_window::Fermer1Click},
+        {"Fermertout1Click", &tmain_window::Fermertout1Click},
+        {"Quittr1Click", &tmain_window::Quittr1Click},
+        {"Tile1Click", &tmain_window::Tile1Click},
+        {"Cascade1Click", &tmain_window::Cascade1Click},
+        {"Showtoolbar1Click", &tmain_window::Showtoolbar1Click},
+        {"showColor1Click", &tmain_window::showColor1Click},
+        {"Showsize1Click", &tmain_window::Showsize1Click},
+        {"Showlayers1Click", &tmain_window::Showlayers1Click},
+        {"Showselection1Click", &tmain_window::Showselection1Click},
+        {"Zoomin1Click", &tmain_window::Zoomin1Click},
+        {"Zoomout1Click", &tmain_window::Zoomout1Click},
+        {"Viewat1001Click", &tmain_window::Viewat1001Click},
+        {"Showruler1Click", &tmain_window::Showruler1Click},
+        {"Options1Click", &tmain_window::Options1Click},
+        {"Interface1Click", &tmain_window::Interface1Click},
+        {"LanguageUnits1Click", &tmain_window::LanguageUnits1Click},
+        {"FileAssociations1Click", &tmain_window::FileAssociations1Click},
+        {"UndoRedo1Click", &tmain_window::UndoRedo1Click},
+        {"Fonts1Click", &tmain_window::Fonts1Click},
+        {"VLMSignature1Click", &tmain_window::VLMSignature1Click},
+        {"AdvancedSettings1Click", &tmain_window::AdvancedSettings1Click},
+    };
+    return table;
+}
+
+// The five palettes: object name, preference section, caption, default size,
+// and the command that toggles it.
+struct tpalette_spec {
+    const char* name;
+    const char* section;
+    const char* caption;
+    QSize size;
+    const char* toggle;
+};
+constexpr tpalette_spec palette_specs[] = {
+    {"toolbar_color", "toolbar color", "Color", {237, 140}, "showColor1Click"},
+    {"Toolbar_size", "toolbar size", "Brushes", {237, 183}, "Showsize1Click"},
+    {"toolbar_selection", "toolbar selection", "History", {237, 125}, "Showselection1Click"},
+    {"Toolbar_layers", "toolbar layers", "Layers", {237, 185}, "Showlayers1Click"},
+    {"Toolbar_palette", "toolbar palette", "Tools", {64, 420}, "Showtoolbar1Click"},
+};
+
+} // namespace
 
 tmain_window::tmain_window(QWidget* parent) : QMainWindow(parent)
 {
@@ -15,29 +97,401 @@ tmain_window::tmain_window(QWidget* parent) : QMainWindow(parent)
     mdi_area_ = new QMdiArea(this);
     mdi_area_->setObjectName("mdi_area");
     setCentralWidget(mdi_area_);
-    statusBar()->setObjectName("sb");
     build_menus();
+    build_palettes();
+    build_status_bar();
+    apply_window_table(this);
+    install_settings_failure_message(this);
+    set_progress_view(this);
+    connect(mdi_area_, &QMdiArea::subWindowActivated, this, &tmain_window::refresh_command_states);
+    connect(&tlanguage_notifier::instance(), &tlanguage_notifier::language_changed, this, [this] {
+        for (TForm2* window : image_windows())
+            window->setWindowTitle(window->caption());
+    });
     resize(1024, 720);
+    refresh_command_states();
+}
+
+tmain_window::~tmain_window()
+{
+    // The children go after this class's members: they must not call back.
+    disconnect(mdi_area_, nullptr, this, nullptr);
+    for (const auto& [name, dock] : palettes_)
+        disconnect(dock, nullptr, this, nullptr);
+    set_progress_view(nullptr);
 }
 
 void tmain_window::build_menus()
 {
-    QMenu* file = menuBar()->addMenu(tr("&File"));
-    file->setObjectName("Fichier1");
-    QAction* exit = file->addAction(tr("E&xit"), this, &tmain_window::Quittr1Click);
-    exit->setObjectName("Quittr1");
-    exit->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
+    const twindow_table* captions = window_table("Form1");
+    const auto english = [captions](std::string_view component) {
+        if (captions)
+            for (const auto& row : captions->rows())
+                if (row.component == component)
+                    return QString::fromStdString(row.text[0]);
+        return qstring(component);
+    };
+    for (const tcommand& command : command_table()) {
+        QMenu* parent = command.parent.empty() ? nullptr : menus_.at(std::string(command.parent));
+        if (command.handler.empty()) {
+            QMenu* menu = parent ? parent->addMenu(english(command.component))
+                                 : menuBar()->addMenu(english(command.component));
+            menu->setObjectName(qstring(command.component));
+            menu->menuAction()->setObjectName(qstring(command.component));
+            menus_.emplace(command.component, menu);
+            if (!parent) {
+                // Each top menu first settles a pending free transformation
+                // (none exists yet), then shows the states of its commands.
+                connect(menu, &QMenu::aboutToShow, this, &tmain_window::refresh_command_states);
+            }
+            continue;
+        }
+        QAction* action = parent->addAction(english(command.component));
+        action->setObjectName(qstring(command.component));
+        action->setCheckable(command.checkable);
+        if (!command.shortcut.empty())
+            action->setShortcut(QKeySequence(qstring(command.shortcut)));
+        const auto handler = handlers().find(command.handler);
+        if (handler != handlers().end())
+            connect(action, &QAction::triggered, this, [this, method = handler->second] { (this->*method)(); });
+        actions_.emplace(command.handler, action);
+    }
+}
 
-    const char* const other_menus[][2] = {{"&Edit", "Edition1"},    {"&Image", "Imageuiiu1"}, {"&Layers", "Layer1"},
-                                          {"&Select", "Slection1"}, {"&Filter", "Filtres1"},  {"&View", "Fentre1"},
-                                          {"&Help", "Aide1"}};
-    for (const auto& [caption, name] : other_menus)
-        menuBar()->addMenu(tr(caption))->setObjectName(name);
+void tmain_window::build_palettes()
+{
+    for (const tpalette_spec& spec : palette_specs) {
+        auto* dock = new QDockWidget(spec.caption, this);
+        dock->setObjectName(spec.name);
+        dock->setWidget(new QWidget(dock));
+        dock->widget()->setMinimumSize(spec.size);
+        addDockWidget(std::string_view(spec.name) == "Toolbar_palette" ? Qt::LeftDockWidgetArea
+                                                                        : Qt::RightDockWidgetArea,
+                      dock);
+        dock->setFloating(true);
+        connect(dock, &QDockWidget::visibilityChanged, this, &tmain_window::refresh_command_states);
+        palettes_.emplace(spec.name, dock);
+    }
+    restore_palettes();
+}
+
+void tmain_window::restore_palettes()
+{
+    const QRect screen = QGuiApplication::primaryScreen()->geometry();
+    const int top = 60;
+    int stacked_top = top;
+    for (const tpalette_spec& spec : palette_specs) {
+        QDockWidget* dock = palettes_.at(spec.name);
+        const int width = read_int(spec.section, "width", spec.size.width());
+        const int height = read_int(spec.section, "height", spec.size.height());
+        const bool tools = std::string_view(spec.name) == "Toolbar_palette";
+        // Defaults: the tool palette at the left edge, the others stacked down the right edge.
+        const int default_left = tools ? 0 : screen.width() - width;
+        const int default_top = tools ? top : stacked_top;
+        if (!tools)
+            stacked_top += height + 30;
+        const double posx = read_float(spec.section, "posx", double(default_left) / screen.width());
+        const double posy = read_float(spec.section, "posy", double(default_top) / screen.height());
+        dock->setGeometry(int(std::lround(screen.width() * posx)), int(std::lround(screen.height() * posy)), width,
+                          height);
+        dock->setVisible(read_bool(spec.section, "visible", true));
+    }
+}
+
+void tmain_window::store_palettes() const
+{
+    const QRect screen = QGuiApplication::primaryScreen()->geometry();
+    for (const tpalette_spec& spec : palette_specs) {
+        const QDockWidget* dock = palettes_.at(spec.name);
+        write_float(spec.section, "posx", double(dock->x()) / screen.width());
+        write_float(spec.section, "posy", double(dock->y()) / screen.height());
+        write_bool(spec.section, "visible", dock->isVisible());
+        write_int(spec.section, "width", dock->width());
+        write_int(spec.section, "height", dock->height());
+    }
+}
+
+void tmain_window::build_status_bar()
+{
+    statusBar()->setObjectName("sb");
+    status_text_ = new QLabel(statusBar());
+    gauge_ = new QProgressBar(statusBar());
+    gauge_->setMaximumWidth(200);
+    gauge_->setRange(0, 100);
+    gauge_->hide();
+    statusBar()->addWidget(status_text_, 1);
+    statusBar()->addPermanentWidget(gauge_);
+}
+
+void tmain_window::show_text(const std::string& text)
+{
+    status_text_->setText(QString::fromStdString(text));
+}
+
+void tmain_window::show_gauge(gauge_style style, int position)
+{
+    gauge_->setVisible(style != gauge_style::plain);
+    if (style == gauge_style::indeterminate)
+        gauge_->setRange(0, 0);
+    else
+        gauge_->setRange(0, 100);
+    gauge_->setValue(position);
+}
+
+void tmain_window::pump()
+{
+    QApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+}
+
+TForm2* tmain_window::active_image() const
+{
+    return qobject_cast<TForm2*>(mdi_area_->activeSubWindow());
+}
+
+QList<TForm2*> tmain_window::image_windows() const
+{
+    QList<TForm2*> windows;
+    for (QMdiSubWindow* sub : mdi_area_->subWindowList())
+        if (auto* window = qobject_cast<TForm2*>(sub))
+            windows << window;
+    return windows;
+}
+
+QAction* tmain_window::command_action(std::string_view handler) const
+{
+    const auto found = actions_.find(handler);
+    return found == actions_.end() ? nullptr : found->second;
+}
+
+QDockWidget* tmain_window::palette(std::string_view name) const
+{
+    const auto found = palettes_.find(name);
+    return found == palettes_.end() ? nullptr : found->second;
+}
+
+tcommand_state tmain_window::command_state() const
+{
+    tcommand_state state;
+    state.image_windows = int(image_windows().size());
+    if (const TForm2* window = active_image()) {
+        const tdocument& doc = window->document();
+        state.modified = doc.modified;
+        state.has_selection = doc.has_selection;
+        state.layer_count = int(doc.layers.size());
+        state.current_layer = doc.current_layer;
+        state.current_layer_has_mask = doc.valid_layer(doc.current_layer) && doc.current_layer_record().mask;
+        state.mask_editing = doc.mask_editing;
+        state.zoom_index = doc.zoom_index;
+    }
+    return state;
+}
+
+void tmain_window::refresh_command_states()
+{
+    const tcommand_state state = command_state();
+    for (const tcommand& command : command_table()) {
+        if (command.handler.empty()) {
+            menus_.at(std::string(command.component))->menuAction()->setEnabled(command_allowed(command.rule, state));
+            continue;
+        }
+        QAction* action = actions_.at(std::string(command.handler));
+        action->setEnabled(handlers().count(command.handler) && command_allowed(command.rule, state));
+    }
+    for (const tpalette_spec& spec : palette_specs)
+        actions_.at(spec.toggle)->setChecked(palettes_.at(spec.name)->isVisible());
+}
+
+TForm2* tmain_window::create_image(const std::string& name, std::int32_t width, std::int32_t height, TColor fill,
+                                   double pixels_per_inch)
+{
+    const QSize client = mdi_area_->viewport()->size();
+    tdocument doc = create_document(name, zoom_to_fit(width, height, client.width(), client.height()));
+    doc.resolution = float(pixels_per_inch);
+    add_background(doc, width, height, fill, translate("@ch_background"));
+    auto* window = new TForm2(std::move(doc));
+    mdi_area_->addSubWindow(window);
+    window->resize(window->zoomed_client_size() + (window->size() - window->widget()->size()));
+    window->show();
+    window->set_rulers_visible(actions_.at("Showruler1Click")->isChecked());
+    window->history().record_action(window->document(), translate("@ch_initial_state"), {});
+    window->document().modified = 0;
+    connect(window, &TForm2::zoom_changed, this, &tmain_window::refresh_command_states);
+    connect(window, &QObject::destroyed, this, &tmain_window::refresh_command_states, Qt::QueuedConnection);
+    refresh_command_states();
+    return window;
+}
+
+void tmain_window::Nouvelleimage1Click()
+{
+    const QImage clipboard = QApplication::clipboard()->image();
+    TForm7 dialog(new_image_counter_, logicalDpiX(), clipboard.isNull() ? QSize() : clipboard.size(), this);
+    if (dialog.exec() != QDialog::Accepted)
+        return;
+    ++new_image_counter_;
+    const tnew_image_request request = dialog.request();
+    TColor fill = 0x00FFFFFF;
+    if (request.fill == tnew_image_fill::background_colour)
+        fill = TColor(read_int("colors", "background", 0x00FFFFFF));
+    else if (request.fill == tnew_image_fill::custom)
+        fill = request.custom_colour;
+    try {
+        create_image(request.name, request.width, request.height, fill, request.pixels_per_inch);
+    } catch (const velmora_error&) {
+        QMessageBox::warning(this, text("@ch_warning"), text("@ch_no_mem"));
+    } catch (const std::bad_alloc&) {
+        QMessageBox::warning(this, text("@ch_warning"), text("@ch_no_mem"));
+    }
+}
+
+void tmain_window::Fermer1Click()
+{
+    if (QMdiSubWindow* window = mdi_area_->activeSubWindow())
+        window->close();
+}
+
+void tmain_window::Fermertout1Click()
+{
+    // Closes the active window until none is left or a close was refused.
+    for (;;) {
+        QMdiSubWindow* window = mdi_area_->activeSubWindow();
+        if (!window)
+            break;
+        const auto before = mdi_area_->subWindowList().size();
+        window->close();
+        QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        if (mdi_area_->subWindowList().size() >= before)
+            break;
+    }
+    refresh_command_states();
 }
 
 void tmain_window::Quittr1Click()
 {
     close();
+}
+
+void tmain_window::Tile1Click()
+{
+    mdi_area_->tileSubWindows();
+}
+
+void tmain_window::Cascade1Click()
+{
+    mdi_area_->cascadeSubWindows();
+}
+
+void tmain_window::toggle_palette(std::string_view name)
+{
+    QDockWidget* dock = palettes_.at(std::string(name));
+    dock->setVisible(!dock->isVisible());
+    refresh_command_states();
+}
+
+void tmain_window::Showtoolbar1Click()
+{
+    toggle_palette("Toolbar_palette");
+}
+
+void tmain_window::showColor1Click()
+{
+    toggle_palette("toolbar_color");
+}
+
+void tmain_window::Showsize1Click()
+{
+    toggle_palette("Toolbar_size");
+}
+
+void tmain_window::Showlayers1Click()
+{
+    toggle_palette("Toolbar_layers");
+}
+
+void tmain_window::Showselection1Click()
+{
+    toggle_palette("toolbar_selection");
+}
+
+void tmain_window::Zoomin1Click()
+{
+    if (TForm2* window = active_image())
+        window->set_zoom(window->document().zoom_index + 1);
+}
+
+void tmain_window::Zoomout1Click()
+{
+    if (TForm2* window = active_image())
+        window->set_zoom(window->document().zoom_index - 1);
+}
+
+void tmain_window::Viewat1001Click()
+{
+    if (TForm2* window = active_image())
+        window->set_zoom(zoom_index_100);
+}
+
+void tmain_window::Showruler1Click()
+{
+    const bool visible = actions_.at("Showruler1Click")->isChecked();
+    for (TForm2* window : image_windows())
+        window->set_rulers_visible(visible);
+}
+
+void tmain_window::show_preferences(int page)
+{
+    open_preferences(this, page, {});
+}
+
+void tmain_window::Options1Click()
+{
+    show_preferences(read_int("options", "onglet", 0));
+}
+
+void tmain_window::Interface1Click()
+{
+    show_preferences(0);
+}
+
+void tmain_window::LanguageUnits1Click()
+{
+    show_preferences(1);
+}
+
+void tmain_window::FileAssociations1Click()
+{
+    show_preferences(2);
+}
+
+void tmain_window::UndoRedo1Click()
+{
+    show_preferences(3);
+}
+
+void tmain_window::Fonts1Click()
+{
+    show_preferences(4);
+}
+
+void tmain_window::VLMSignature1Click()
+{
+    show_preferences(5);
+}
+
+void tmain_window::AdvancedSettings1Click()
+{
+    show_preferences(6);
+}
+
+void tmain_window::closeEvent(QCloseEvent* event)
+{
+    Fermertout1Click();
+    if (!mdi_area_->subWindowList().isEmpty()) {
+        event->ignore();
+        return;
+    }
+    write_bool("rulers", "visible", actions_.at("Showruler1Click")->isChecked());
+    store_palettes();
+    QMainWindow::closeEvent(event);
 }
 
 } // namespace velmora

@@ -1,28 +1,99 @@
 #pragma once
 
+#include "document/tfbitmap.h"
+#include "shell/command_table.h"
+#include "shell/progress.h"
+
 #include <QMainWindow>
 
+#include <map>
+#include <string_view>
+
+class QDockWidget;
+class QLabel;
+class QLocalServer;
 class QMdiArea;
+class QMenu;
+class QProgressBar;
 
 namespace velmora {
 
-// The editor's frame: the menu bar, the image windows in an MDI area and the
-// status bar.
-class tmain_window : public QMainWindow {
+class TForm2;
+
+// The editor's frame: the menu bar built from the command table, the image
+// windows in an MDI area, the five palettes and the status bar.
+class tmain_window : public QMainWindow, private tprogress_view {
     Q_OBJECT
 
 public:
     explicit tmain_window(QWidget* parent = nullptr);
+    ~tmain_window() override;
 
     QMdiArea* mdi_area() const { return mdi_area_; }
+    TForm2* active_image() const;
+    QList<TForm2*> image_windows() const;
+    QAction* command_action(std::string_view handler) const;
+    QDockWidget* palette(std::string_view name) const;
+
+    // What the enabled-when rules see now.
+    tcommand_state command_state() const;
+    // Enables and checks every menu command as the rules and palettes say.
+    void refresh_command_states();
+
+    // Creates an image window for a new white document (what File > New does
+    // after its dialog); returns it.
+    TForm2* create_image(const std::string& name, std::int32_t width, std::int32_t height, TColor fill,
+                         double pixels_per_inch);
 
 public slots:
+    void Nouvelleimage1Click();
+    void Fermer1Click();
+    void Fermertout1Click();
     void Quittr1Click();
+    void Tile1Click();
+    void Cascade1Click();
+    void Showtoolbar1Click();
+    void showColor1Click();
+    void Showsize1Click();
+    void Showlayers1Click();
+    void Showselection1Click();
+    void Zoomin1Click();
+    void Zoomout1Click();
+    void Viewat1001Click();
+    void Showruler1Click();
+    void Options1Click();
+    void Interface1Click();
+    void LanguageUnits1Click();
+    void FileAssociations1Click();
+    void UndoRedo1Click();
+    void Fonts1Click();
+    void VLMSignature1Click();
+    void AdvancedSettings1Click();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
 
 private:
     void build_menus();
+    void build_palettes();
+    void build_status_bar();
+    void restore_palettes();
+    void store_palettes() const;
+    void toggle_palette(std::string_view name);
+    void show_preferences(int page);
+
+    // tprogress_view, on the status bar
+    void show_text(const std::string& text) override;
+    void show_gauge(gauge_style style, int position) override;
+    void pump() override;
 
     QMdiArea* mdi_area_ = nullptr;
+    std::map<std::string, QAction*, std::less<>> actions_;   // by handler
+    std::map<std::string, QMenu*, std::less<>> menus_;       // by component
+    std::map<std::string, QDockWidget*, std::less<>> palettes_;
+    QLabel* status_text_ = nullptr;
+    QProgressBar* gauge_ = nullptr;
+    int new_image_counter_ = 1;
 };
 
 } // namespace velmora

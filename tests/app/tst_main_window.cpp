@@ -1,37 +1,152 @@
+#include "document/image_window.h"
 #include "shell/main_window.h"
 
+#include <QDockWidget>
+#include <QLineEdit>
 #include <QMdiArea>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QStatusBar>
+#include <QTemporaryDir>
 #include <QtTest>
+
+using namespace velmora;
 
 class tst_main_window : public QObject {
     Q_OBJECT
 
 private slots:
-    void frame_has_menus_mdi_area_and_status_bar()
+    void initTestCase()
     {
-        velmora::tmain_window window;
+        QVERIFY(home_.isValid());
+        qputenv("VELMORA_HOME", home_.path().toUtf8());
+    }
+
+    void frame_has_menus_palettes_and_status_bar()
+    {
+        tmain_window window;
         window.show();
         QVERIFY(QTest::qWaitForWindowExposed(&window));
         QStringList menus;
         for (QAction* action : window.menuBar()->actions())
             menus << action->text();
         QCOMPARE(menus, (QStringList{"&File", "&Edit", "&Image", "&Layers", "&Select", "&Filter", "&View", "&Help"}));
-        QVERIFY(window.mdi_area() != nullptr);
+        for (const char* name : {"Toolbar_palette", "Toolbar_size", "toolbar_color", "Toolbar_layers", "toolbar_selection"})
+            QVERIFY2(window.palette(name) && window.palette(name)->isFloating(), name);
         QVERIFY(window.statusBar()->isVisible());
     }
 
-    void exit_command_closes_the_window()
+    void command_states_follow_the_windows()
     {
-        velmora::tmain_window window;
+        tmain_window window;
         window.show();
         QVERIFY(QTest::qWaitForWindowExposed(&window));
-        auto* exit = window.findChild<QAction*>("Quittr1");
-        QVERIFY(exit);
-        exit->trigger();
-        QVERIFY(!window.isVisible());
+        const auto enabled = [&](const char* handler) { return window.command_action(handler)->isEnabled(); };
+        QVERIFY(enabled("Nouvelleimage1Click"));
+        QVERIFY(!enabled("Fermer1Click"));
+        QVERIFY(!enabled("Tile1Click"));
+        QVERIFY(!enabled("Zoomin1Click"));
+        QVERIFY(!enabled("Ouvirr1Click")); // not built: never enabled
+
+        window.create_image("one", 64, 48, 0x00FFFFFF, 96);
+        window.refresh_command_states();
+        QVERIFY(enabled("Fermer1Click"));
+        QVERIFY(!enabled("Fermertout1Click"));
+        QVERIFY(enabled("Zoomin1Click"));
+        QVERIFY(!enabled("mergedownClick"));
+
+        window.create_image("two", 64, 48, 0x00FFFFFF, 96);
+        window.refresh_command_states();
+        QVERIFY(enabled("Fermertout1Click"));
+
+        window.command_action("Fermertout1Click")->trigger();
+        QTRY_COMPARE(window.image_windows().size(), 0);
+        QVERIFY(!enabled("Fermer1Click"));
     }
+
+    void new_image_dialog_creates_a_document_and_refuses_zero()
+    {
+        tmain_window window;
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        QString refusal;
+        // Answers the dialogs as they come: a zero width first, then 300 x 200.
+        QTimer answer;
+        int step = 0;
+        connect(&answer, &QTimer::timeout, [&] {
+            QWidget* modal = QApplication::activeModalWidget();
+            if (!modal)
+                return;
+            if (auto* box = qobject_cast<QMessageBox*>(modal)) {
+                refusal = box->text();
+                box->accept();
+                return;
+            }
+            if (step == 0) {
+                modal->findChild<QLineEdit*>("Edit2")->setText("0");
+            } else if (step == 1 && !refusal.isEmpty()) {
+                modal->findChild<QLineEdit*>("Edit2")->setText("300");
+                modal->findChild<QLineEdit*>("Edit3")->setText("200");
+            } else {
+                return;
+            }
+            ++step;
+            QMetaObject::invokeMethod(modal, "accept", Qt::QueuedConnection);
+        });
+        answer.start(10);
+        window.command_action("Nouvelleimage1Click")->trigger();
+        answer.stop();
+        QCOMPARE(refusal, QString("Image dimensions must be positive."));
+        QCOMPARE(window.image_windows().size(), 1);
+        const TForm2* image = window.image_windows().front();
+        QCOMPARE(image->document().width(), 300);
+        QCOMPARE(image->document().height(), 200);
+        QCOMPARE(image->document().layers.size(), std::size_t(1));
+        QVERIFY(!image->document().modified);
+        QCOMPARE(image->windowTitle(), QString("New Image-1 at 100%"));
+    }
+
+    void zoom_commands_change_the_view()
+    {
+        tmain_window window;
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        TForm2* image = window.create_image("photo.jpg", 200, 100, 0x000000FF, 96);
+        window.mdi_area()->setActiveSubWindow(image);
+        window.command_action("Zoomin1Click")->trigger();
+        QCOMPARE(image->document().zoom_index, 12);
+        QCOMPARE(image->windowTitle(), QString("photo.jpg at 200%"));
+        window.command_action("Zoomout1Click")->trigger();
+        window.command_action("Zoomout1Click")->trigger();
+        QCOMPARE(image->windowTitle(), QString("photo.jpg at 66.7%"));
+        // The view shows the red background wherever it reaches.
+        const Tfbitmap& view = image->view_bitmap();
+        QVERIFY(!view.empty());
+        QCOMPARE(int(view.pixel(0, 0)[2]), 255);
+        QCOMPARE(int(view.pixel(view.width() - 1, view.height() - 1)[0]), 0);
+        window.command_action("Viewat1001Click")->trigger();
+        QCOMPARE(image->document().zoom_index, 11);
+    }
+
+    void exit_closes_and_stores_the_palettes()
+    {
+        tmain_window window;
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        window.command_action("Showlayers1Click")->trigger();
+        QVERIFY(!window.palette("Toolbar_layers")->isVisible());
+        window.command_action("Quittr1Click")->trigger();
+        QVERIFY(!window.isVisible());
+
+        tmain_window again;
+        again.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&again));
+        QVERIFY(!again.palette("Toolbar_layers")->isVisible());
+        QVERIFY(!again.command_action("Showlayers1Click")->isChecked());
+    }
+
+private:
+    QTemporaryDir home_;
 };
 
 QTEST_MAIN(tst_main_window)

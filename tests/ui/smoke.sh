@@ -1,6 +1,7 @@
 #!/bin/bash
-# smoke.sh PROGRAM OUTDIR: run under xvfb-run. Starts the editor, waits for its
-# main window, takes a screenshot, closes it with Ctrl+Q and checks it ended.
+# smoke.sh PROGRAM OUTDIR: run under xvfb-run. Starts the editor, makes a new
+# 640 x 480 image, zooms in twice and back to 100 %, shows the rulers, closes
+# the image and the editor, keeping a screenshot of each step.
 set -euo pipefail
 program=${1:?path to velmora}
 out=${2:?folder for screenshots}
@@ -12,16 +13,45 @@ chmod 700 "$home"
 "$program" & pid=$!
 trap 'kill $pid 2>/dev/null || true; rm -rf "$home"' EXIT
 
-wid=$(timeout 30 xdotool search --sync --onlyvisible --name '^Quorantel Velmora$' | head -1)
-[ -n "$wid" ] || { echo "main window did not appear"; exit 1; }
-sleep 0.5
-import -window root "$out/main-window.png"
-xdotool windowfocus --sync "$wid"
-xdotool key --clearmodifiers ctrl+q
+wait_for() { timeout 30 xdotool search --sync --onlyvisible --name "$1" | head -1; }
+shot() { sleep 0.7; import -window root "$out/$1.png"; }
+key() { xdotool windowfocus --sync "$1"; xdotool key --clearmodifiers "$2"; }
+# pixel SHOT X Y: the screenshot's colour there, as ImageMagick names it.
+pixel() { convert "$out/$1.png" -format "%[pixel:p{$2,$3}]" info:; }
+expect_pixel() { # expect_pixel SHOT X Y COLOUR WHAT
+  local got; got=$(pixel "$1" "$2" "$3")
+  [ "$got" = "$4" ] || { echo "$5: pixel ($2,$3) of $1 is $got, expected $4"; exit 1; }
+}
+
+main=$(wait_for '^Quorantel Velmora$')
+[ -n "$main" ] || { echo "main window did not appear"; exit 1; }
+shot 1-start
+
+key "$main" ctrl+n
+dialog=$(wait_for '^New Image')
+[ -n "$dialog" ] || { echo "New Image did not open"; exit 1; }
+shot 2-new-image-dialog
+key "$dialog" Return
+shot 3-new-image
+# The white image now fills the top-left of the workspace.
+expect_pixel 3-new-image 300 250 "srgb(255,255,255)" "new image"
+
+key "$main" ctrl+Up
+key "$main" ctrl+Up
+shot 4-zoomed
+key "$main" F2
+key "$main" ctrl+r
+shot 5-rulers
+
+key "$main" ctrl+w
+shot 6-closed
+expect_pixel 6-closed 300 250 "$(pixel 1-start 300 250)" "closing the image"
+
+key "$main" ctrl+q
 for _ in $(seq 50); do
   kill -0 $pid 2>/dev/null || break
   sleep 0.1
 done
 if kill -0 $pid 2>/dev/null; then echo "editor did not close on Ctrl+Q"; exit 1; fi
 wait $pid
-echo "screenshot: $out/main-window.png"
+echo "screenshots in $out"

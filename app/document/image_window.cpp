@@ -1,0 +1,268 @@
+#include "document/image_window.h"
+
+#include "document/composite.h"
+#include "shell/catalogue.h"
+#include "shell/preferences.h"
+
+#include <QCloseEvent>
+#include <QFileInfo>
+#include <QMessageBox>
+#include <QPainter>
+#include <QScrollBar>
+#include <QSignalBlocker>
+
+#include <cmath>
+
+namespace velmora {
+
+namespace {
+
+constexpr int ruler_thickness = 20;
+
+QString text(std::string_view key)
+{
+    return QString::fromStdString(translate(key));
+}
+
+} // namespace
+
+// The client area of an image window: the view, its rulers and frame lines.
+class tview_canvas : public QWidget {
+public:
+    explicit tview_canvas(TForm2* window) : QWidget(window), window_(window)
+    {
+        setObjectName("image1");
+        setAttribute(Qt::WA_OpaquePaintEvent);
+    }
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent*) override { window_->relayout(); }
+
+private:
+    void paint_rulers(QPainter& painter);
+
+    TForm2* window_;
+};
+
+void tview_canvas::paintEvent(QPaintEvent* event)
+{
+    QPainter painter(this);
+    painter.fillRect(event->rect(), palette().color(QPalette::Window));
+    const tview_layout& l = window_->layout_;
+    const QRect view(l.view_left, l.view_top, l.view_width, l.view_height);
+    painter.drawImage(view.topLeft(), window_->view_image());
+    // One-pixel black frame lines around the view, hidden along a scrolled axis.
+    painter.setPen(Qt::black);
+    if (!l.vertical_bar) {
+        painter.drawLine(view.left(), view.top() - 1, view.right(), view.top() - 1);
+        painter.drawLine(view.left() - 1, view.bottom() + 1, view.right(), view.bottom() + 1);
+    }
+    if (!l.horizontal_bar) {
+        painter.drawLine(view.left() - 1, view.top() - 1, view.left() - 1, view.bottom());
+        painter.drawLine(view.right() + 1, view.top() - 1, view.right() + 1, view.bottom() + 1);
+    }
+    if (window_->ruler_ > 0)
+        paint_rulers(painter);
+}
+
+void tview_canvas::paint_rulers(QPainter& painter)
+{
+    const tview_layout& l = window_->layout_;
+    const tview_mapping& m = window_->mapping_;
+    const int r = window_->ruler_;
+    const double per_unit = m.z * window_->document_.resolution / (window_->ruler_in_inches_ ? 1.0 : 2.54);
+    const truler_step step = ruler_step(per_unit);
+    painter.fillRect(0, 0, width(), r, Qt::white);
+    painter.fillRect(0, 0, r, height(), Qt::white);
+    painter.setPen(Qt::black);
+    QFont font = painter.font();
+    font.setPixelSize(9);
+    painter.setFont(font);
+    // Big ticks with a label every step, a middle tick at half and small ones at quarters.
+    const double quarter = std::max(1, step.pixels) / 4.0;
+    const auto draw_axis = [&](bool horizontal) {
+        const int start = horizontal ? l.view_left : l.view_top;
+        const int length = horizontal ? l.view_width : l.view_height;
+        const double origin = (horizontal ? m.ox : m.oy) * m.z;
+        for (auto i = long(std::floor(origin / quarter));; ++i) {
+            const int pos = start + int(std::lround(i * quarter - origin));
+            if (pos > start + length)
+                break;
+            if (pos < start)
+                continue;
+            const long kind = ((i % 4) + 4) % 4;
+            const int tick = kind == 0 ? r : kind == 2 ? r * 40 / 100 : r * 25 / 100;
+            if (horizontal)
+                painter.drawLine(pos, r - tick, pos, r - 1);
+            else
+                painter.drawLine(r - tick, pos, r - 1, pos);
+            if (kind != 0)
+                continue;
+            const QString label = QString::number(double(i / 4) * step.units, 'f', step.decimals);
+            if (horizontal) {
+                painter.drawText(pos + 2, 9, label);
+            } else {
+                painter.save();
+                painter.translate(step.rotated_labels ? 9 : 1, pos + (step.rotated_labels ? -2 : 10));
+                painter.rotate(step.rotated_labels ? 270 : 0);
+                painter.drawText(0, 0, label);
+                painter.restore();
+            }
+        }
+    };
+    draw_axis(true);
+    draw_axis(false);
+    painter.fillRect(0, 0, r, r, Qt::white);
+}
+
+TForm2::TForm2(tdocument document, QWidget* parent) : QMdiSubWindow(parent), document_(std::move(document))
+{
+    setObjectName("TForm2");
+    setAttribute(Qt::WA_DeleteOnClose);
+    mapping_.z = zoom_factor(document_.zoom_index);
+    canvas_ = new tview_canvas(this);
+    horizontal_ = new QScrollBar(Qt::Horizontal, canvas_);
+    vertical_ = new QScrollBar(Qt::Vertical, canvas_);
+    horizontal_->setObjectName("ScrollBarx");
+    vertical_->setObjectName("ScrollBary");
+    for (QScrollBar* bar : {horizontal_, vertical_}) {
+        bar->setSingleStep(5);
+        bar->setPageStep(100);
+        connect(bar, &QScrollBar::valueChanged, this, &TForm2::scroll_moved);
+    }
+    setWidget(canvas_);
+    // Its shortcuts (Ctrl+W ...) would clash with the main window's commands.
+    setSystemMenu(nullptr);
+    setWindowTitle(caption());
+}
+
+TForm2::~TForm2() = default;
+
+QString TForm2::caption() const
+{
+    return QFileInfo(QString::fromStdString(document_.file_name)).fileName() + text("@ch_a") +
+           QString::fromStdString(zoom_percent_text(document_.zoom_index)) + "%";
+}
+
+QImage TForm2::view_image() const
+{
+    if (view_.empty())
+        return {};
+    return QImage(view_.bits(), view_.width(), view_.height(), qsizetype(view_.stride()), QImage::Format_RGB32);
+}
+
+QSize TForm2::zoomed_client_size() const
+{
+    return {int(std::lround(document_.width() * mapping_.z)), int(std::lround(document_.height() * mapping_.z))};
+}
+
+void TForm2::relayout()
+{
+    if (!canvas_)
+        return;
+    layout_ = size_view(document_.width(), document_.height(), mapping_.z, canvas_->width(), canvas_->height(), ruler_,
+                        mapping_);
+    mapping_.ox = std::min(mapping_.ox, float(document_.width() - layout_.view_width / mapping_.z));
+    mapping_.oy = std::min(mapping_.oy, float(document_.height() - layout_.view_height / mapping_.z));
+    mapping_.ox = std::max(mapping_.ox, 0.0f);
+    mapping_.oy = std::max(mapping_.oy, 0.0f);
+    {
+        const QSignalBlocker block_h(horizontal_);
+        const QSignalBlocker block_v(vertical_);
+        horizontal_->setVisible(layout_.horizontal_bar);
+        vertical_->setVisible(layout_.vertical_bar);
+        horizontal_->setGeometry(ruler_, canvas_->height() - scroll_bar_thickness,
+                                 canvas_->width() - ruler_ - (layout_.vertical_bar ? scroll_bar_thickness : 0),
+                                 scroll_bar_thickness);
+        vertical_->setGeometry(canvas_->width() - scroll_bar_thickness, ruler_, scroll_bar_thickness,
+                               canvas_->height() - ruler_ - (layout_.horizontal_bar ? scroll_bar_thickness : 0));
+        horizontal_->setRange(0, layout_.horizontal_range);
+        vertical_->setRange(0, layout_.vertical_range);
+        horizontal_->setValue(int(mapping_.ox * mapping_.z));
+        vertical_->setValue(int(mapping_.oy * mapping_.z));
+    }
+    view_.set_size(layout_.view_width, layout_.view_height);
+    recomposite_all();
+}
+
+void TForm2::scroll_moved()
+{
+    mapping_.ox = layout_.horizontal_bar
+                      ? scroll_origin(horizontal_->value(), mapping_.z, document_.width(), layout_.view_width)
+                      : 0.0f;
+    mapping_.oy = layout_.vertical_bar
+                      ? scroll_origin(vertical_->value(), mapping_.z, document_.height(), layout_.view_height)
+                      : 0.0f;
+    recomposite_all();
+}
+
+void TForm2::recomposite(const trect& area)
+{
+    if (view_.empty())
+        return;
+    composite_view(document_, view_, mapping_, area);
+    canvas_->update(layout_.view_left, layout_.view_top, layout_.view_width, layout_.view_height);
+}
+
+void TForm2::recomposite_all()
+{
+    if (view_.empty()) {
+        canvas_->update();
+        return;
+    }
+    velmora::recomposite_all(document_, view_, mapping_);
+    canvas_->update();
+}
+
+void TForm2::set_zoom(int zoom_index)
+{
+    set_zoom(zoom_index, QPointF(layout_.view_width / 2.0, layout_.view_height / 2.0));
+}
+
+void TForm2::set_zoom(int zoom_index, QPointF focus)
+{
+    if (zoom_index < zoom_index_min || zoom_index > zoom_index_max)
+        return;
+    const double previous = mapping_.z;
+    document_.zoom_index = zoom_index;
+    mapping_.z = zoom_factor(zoom_index);
+    mapping_.ox = zoom_origin(mapping_.ox, document_.width(), canvas_->width(), layout_.view_width, focus.x(),
+                              previous, mapping_.z);
+    mapping_.oy = zoom_origin(mapping_.oy, document_.height(), canvas_->height(), layout_.view_height, focus.y(),
+                              previous, mapping_.z);
+    relayout();
+    setWindowTitle(caption());
+    emit zoom_changed();
+}
+
+void TForm2::set_rulers_visible(bool visible)
+{
+    const int change = (visible ? ruler_thickness : 0) - ruler_;
+    ruler_ = visible ? ruler_thickness : 0;
+    ruler_in_inches_ = read_int("language", "unit", 0) == 1;
+    // A view that fits keeps fitting: the window grows or shrinks by the rulers.
+    if (change != 0 && !layout_.horizontal_bar && !layout_.vertical_bar && isVisible())
+        resize(size() + QSize(change, change));
+    relayout();
+}
+
+void TForm2::closeEvent(QCloseEvent* event)
+{
+    if (document_.modified) {
+        const QString name = QString::fromStdString(document_.file_name).toLower();
+        const QString question = QString::fromStdString(fill_placeholders(translate("@ch_save_before_closing"),
+                                                                          {name.toStdString()}));
+        // Saving comes with the file dialogs; until then a modified image can
+        // be closed without saving or kept open.
+        const auto answer = QMessageBox::question(this, text("@ch_warning"), question,
+                                                  QMessageBox::No | QMessageBox::Cancel, QMessageBox::Cancel);
+        if (answer != QMessageBox::No) {
+            event->ignore();
+            return;
+        }
+    }
+    QMdiSubWindow::closeEvent(event);
+}
+
+} // namespace velmora
