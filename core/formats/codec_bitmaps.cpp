@@ -153,6 +153,8 @@ Tfbitmap decode_bmp(std::span<const std::uint8_t> data)
     }
     const bool top_down = height < 0;
     height = top_down ? -height : height;
+    if (width <= 0 || height <= 0 || width > max_raster_side || height > max_raster_side)
+        refuse("BMP: bad dimensions");
     if (compression == 0 && bits == 24 && header_size >= 40) {
         try {
             return load_bmp(data);
@@ -160,8 +162,6 @@ Tfbitmap decode_bmp(std::span<const std::uint8_t> data)
             refuse(std::string("BMP: ") + e.what());
         }
     }
-    if (width <= 0 || height <= 0 || width > max_raster_side || height > max_raster_side)
-        refuse("BMP: bad dimensions");
 
     std::vector<tcolour> palette;
     if (bits <= 8) {

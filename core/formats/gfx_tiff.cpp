@@ -398,7 +398,8 @@ Tfbitmap ttiff_parser::parse()
         }
         for (std::uint32_t r = 0; r < strip_rows; ++r, ++y) {
             std::uint8_t* row = buffer.data() + std::size_t(r) * std::size_t(bytes_per_row);
-            if (predictor == 2)
+            // Horizontal differencing is defined on whole samples of 8 or 16 bits only.
+            if (predictor == 2 && bits >= 8)
                 undo_predictor(row);
             std::uint8_t* out = picture.row(std::int32_t(y));
             for (std::uint32_t x = 0; x < width; ++x, out += 4) {
