@@ -594,6 +594,19 @@ Tfbitmap decode_pnm(std::span<const std::uint8_t> data)
             refuse("PNM: bit expected");
         return std::uint64_t(data[i++] - '0');
     };
+    if (binary && kind != 4 && max == 255) {
+        // The common case, straight from the bytes.
+        const std::uint8_t* src = data.data() + i;
+        for (std::uint64_t y = 0; y < height; ++y) {
+            std::uint8_t* out = picture.row(std::int32_t(y));
+            for (std::uint64_t x = 0; x < width; ++x, out += 4, src += samples) {
+                out[red_byte] = src[0];
+                out[green_byte] = src[samples == 3 ? 1 : 0];
+                out[blue_byte] = src[samples == 3 ? 2 : 0];
+            }
+        }
+        return picture;
+    }
     for (std::uint64_t y = 0; y < height; ++y) {
         std::uint8_t* out = picture.row(std::int32_t(y));
         const std::size_t row_start = i;

@@ -248,6 +248,7 @@ struct tlayer_record {
     std::optional<std::string> unicode_name;
     std::optional<std::uint8_t> own_blend;
     bool divider = false;
+    bool no_extra_data = false;
 
     std::int32_t width() const { return right - left; }
     std::int32_t height() const { return bottom - top; }
@@ -319,6 +320,7 @@ tlayer_record read_record(tbyte_reader& in, std::size_t end)
     if (extra > end - in.position())
         in.fail("layer record longer than its section");
     const std::size_t extra_end = in.position() + extra;
+    r.no_extra_data = extra == 0;
     if (extra >= 4) {
         const std::uint32_t mask_length = in.u32();
         if (mask_length > extra_end - in.position())
@@ -466,6 +468,14 @@ void read_layer_info(const theader& h, tbyte_reader& in, std::size_t end, tread_
     records.reserve(std::size_t(n));
     for (int i = 0; i < n; ++i)
         records.push_back(read_record(in, end));
+    // Earlier versions of this program flagged every layer 2, meaning visible, and wrote
+    // no extra data at all; no other writer leaves every layer hidden and unnamed.
+    const bool earlier_writer = std::all_of(records.begin(), records.end(), [](const tlayer_record& r) {
+        return r.flags == psd::flag_hidden && r.no_extra_data;
+    });
+    if (earlier_writer)
+        for (tlayer_record& r : records)
+            r.flags = 0;
     progress.at(in.position());
 
     // Layers whose channels carry no data must not allocate without bound.

@@ -296,6 +296,43 @@ TEST(PsdImport, ChannelsCountsDividersAndUnknownModes)
     }
 }
 
+TEST(PsdImport, FilesOfEarlierVersionsShowTheirLayers)
+{
+    // Earlier versions wrote every layer with flags 2, no extra data and no composite image.
+    tpsd_builder b;
+    b.width = 2, b.height = 1;
+    b.header();
+    tbyte_writer& o = b.out;
+    const std::size_t section = o.grow(4);
+    const std::size_t info = o.grow(4);
+    o.s16(2);
+    for (int layer = 0; layer < 2; ++layer) {
+        o.s32(0), o.s32(0), o.s32(1), o.s32(2);
+        o.u16(4);
+        for (std::int16_t id : {0, 1, 2, -1})
+            o.s16(id), o.u32(2 + 2);
+        o.text("8BIMnorm");
+        o.u8(layer ? 128 : 255), o.u8(0), o.u8(2), o.u8(0);
+        o.u32(0);
+    }
+    for (int layer = 0; layer < 2; ++layer)
+        for (int channel = 0; channel < 4; ++channel)
+            o.u16(0), o.u8(std::uint8_t(channel == 3 ? 255 : 40 * layer + channel)), o.u8(channel == 3 ? 255 : 9);
+    o.patch_u32(info, std::uint32_t(o.position() - info - 4));
+    o.u32(0);
+    o.patch_u32(section, std::uint32_t(o.position() - section - 4));
+    tdocument doc = create_document("old");
+    ASSERT_TRUE(read_psd_layers(doc, o.buffer()));
+    ASSERT_EQ(doc.layers.size(), 2u);
+    EXPECT_EQ(doc.layers[0]->name, "Background");
+    EXPECT_EQ(doc.layers[1]->name, "Layer 1");
+    EXPECT_EQ(doc.layers[1]->visible, 1);
+    EXPECT_EQ(doc.layers[1]->opacity, 128);
+    // Without a composite image the flat reader shows the layers flattened.
+    const Tfbitmap flat = read_psd_flat(o.buffer());
+    EXPECT_EQ(flat.pixel(0, 0)[red_byte], (0 + 40 + 1) / 2); // 0 under 40 at opacity 128
+}
+
 TEST(PsdImport, TransparentBottomLayerGetsAWhiteBackgroundBelowIt)
 {
     const std::vector<tfixture_layer> layers = {{1, 1, 3, 3, {{0, bytes(4, 7)}}, "norm", 0, ""}};
