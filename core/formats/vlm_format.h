@@ -98,10 +98,12 @@ tdocument decode_vlm(std::span<const std::uint8_t> data, tvlm_view_state* view =
 tvlm_view_state read_vlm(tdocument& doc, const std::string& file_name);
 
 // Loads an undo snapshot like read_vlm, with the same all-or-nothing
-// guarantee, but maps the file and copies pixels into the document's own
-// rasters wherever the sizes match, so that stepping through the history
-// touches no fresh memory. Throws velmora_error("@ch_read_error").
-tvlm_view_state read_vlm_snapshot(tdocument& doc, const std::string& file_name);
+// guarantee, reading pixels straight from the file into rasters taken from
+// `spare` where the sizes match (new ones otherwise). Afterwards `spare` holds
+// the rasters of the content that was replaced, for the next load, so that
+// stepping through the history touches no fresh memory.
+// Throws velmora_error("@ch_read_error").
+tvlm_view_state read_vlm_snapshot(tdocument& doc, const std::string& file_name, std::vector<Tfbitmap>& spare);
 
 struct tvlm_size {
     std::int32_t width = 0;

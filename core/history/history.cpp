@@ -42,6 +42,7 @@ bool thistory::record_action(tdocument& doc, const std::string& name, const tund
 {
     // Set even when nothing is recorded: the document did change.
     doc.modified = 1;
+    spare_.clear();
     if (settings.disable_undo_redo)
         return false;
     if (settings.disable_undo_redo_for_big_images &&
@@ -92,7 +93,7 @@ thistory_change thistory::load_entry(tdocument& doc, std::int32_t index)
     const std::int32_t old_height = doc.height();
     thistory_change change;
     try {
-        change.view = read_vlm_snapshot(doc, entries_[std::size_t(index)].file);
+        change.view = read_vlm_snapshot(doc, entries_[std::size_t(index)].file, spare_);
     } catch (const velmora_error& error) {
         if (error.key() == "@ch_no_mem")
             throw;
@@ -131,6 +132,7 @@ void thistory::clear_history()
     while (!entries_.empty())
         drop_last_entry();
     position_ = -1;
+    spare_.clear();
 }
 
 void read_snapshot_background(Tfbitmap& target, const std::string& file_name)

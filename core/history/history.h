@@ -94,6 +94,9 @@ private:
     std::vector<trecord_action> entries_;
     std::int32_t position_ = -1;
     bool busy_ = false;
+    // The rasters the last undo or redo replaced, reused by the next one;
+    // released as soon as the user changes the document again.
+    std::vector<Tfbitmap> spare_;
 };
 
 // The background of a snapshot, read straight from its file (the history

@@ -393,13 +393,59 @@ TEST(vlm_files, size_and_snapshot_background_read_only_what_they_need)
     read_vlm_background(folder.file("snap"), background);
     EXPECT_TRUE(same_pixels(background, doc.layers[0]->bitmap));
     // The snapshot is the same file an uncompressed save writes.
-    EXPECT_EQ(test::run_command("cat " + folder.file("snap")).size(), encode_vlm(doc, {}).size());
+    const std::string snapshot = test::run_command("cat " + folder.file("snap"));
+    const auto encoded = encode_vlm(doc, {});
+    EXPECT_EQ(snapshot, std::string(encoded.begin(), encoded.end()));
+    // Large enough for the background to be packed beside the other streams.
+    tdocument large = create_document("large");
+    add_background(large, random_bitmap(601, 700, 8), "Background");
+    add_layer(large, random_bitmap(300, 200, 9, true), "top", 255, 5, 5, normal);
+    write_vlm_snapshot(large, folder.file("large"), {});
+    const auto large_encoded = encode_vlm(large, {});
+    EXPECT_TRUE(test::run_command("cat " + folder.file("large")) ==
+                std::string(large_encoded.begin(), large_encoded.end()));
+    EXPECT_TRUE(same_pixels(decode_vlm(large_encoded).layers[0]->bitmap, large.layers[0]->bitmap));
+    tdocument reloaded = one_layer_document();
+    std::vector<Tfbitmap> spare;
+    read_vlm_snapshot(reloaded, folder.file("large"), spare);
+    expect_same_document(large, reloaded);
     EXPECT_THROW(write_vlm_snapshot(doc, folder.file("snap"), {}), velmora_error); // never overwrites
 
     tvlm_write_options packed;
     packed.compressed = true;
     write_vlm(doc, folder.file("packed.vlm"), packed);
     EXPECT_THROW(read_vlm_background(folder.file("packed.vlm"), background), velmora_error);
+}
+
+TEST(vlm_files, snapshot_loads_into_spare_rasters_and_hands_back_the_replaced_ones)
+{
+    scratch_folder folder;
+    const tdocument rich = rich_document();
+    tvlm_view_state stored;
+    stored.selection_visible = 0;
+    write_vlm_snapshot(rich, folder.file("snap"), stored);
+
+    tdocument doc = rich_document();
+    doc.layers[0]->bitmap.pixel(6, 4)[red_byte] ^= 0xFF;
+    std::vector<Tfbitmap> spare;
+    spare.emplace_back(4, 3); // the size of layer 1
+    const std::uint8_t* reused = spare.back().bits();
+    const std::uint8_t* replaced = doc.layers[0]->bitmap.bits();
+    const tvlm_view_state view = read_vlm_snapshot(doc, folder.file("snap"), spare);
+    expect_same_document(rich, doc);
+    EXPECT_EQ(view.selection_visible, 0);
+    EXPECT_EQ(doc.layers[1]->bitmap.bits(), reused);
+    // Three layers, one mask, the current selection and two saved ones.
+    ASSERT_EQ(spare.size(), 7u);
+    EXPECT_EQ(spare[0].bits(), replaced);
+
+    auto bytes = test::run_command("cat " + folder.file("snap"));
+    bytes.resize(bytes.size() - 1);
+    std::ofstream(folder.file("cut"), std::ios::binary) << bytes;
+    const tcalque* before = doc.layers[0].get();
+    EXPECT_THROW(read_vlm_snapshot(doc, folder.file("cut"), spare), velmora_error);
+    EXPECT_EQ(doc.layers[0].get(), before);
+    expect_same_document(rich, doc);
 }
 
 void expect_read_error(const std::vector<std::uint8_t>& f, const tvlm_read_limits& limits = {})
