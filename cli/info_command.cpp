@@ -33,6 +33,24 @@ void print_layers(const tdocument& doc)
     }
 }
 
+// What only the native format keeps: text layers, selections, the path.
+void print_vlm_extras(const tdocument& doc)
+{
+    for (std::size_t i = 0; i < doc.layers.size(); ++i)
+        if (doc.layers[i]->text.is_text)
+            std::printf("  %zu text \"%s\" font \"%s\" size %d\n", i, doc.layers[i]->text.text.c_str(),
+                        doc.layers[i]->text.font_name.c_str(), int(doc.layers[i]->text.size));
+    if (doc.has_selection)
+        std::printf("selection: %dx%d at %d,%d\n", doc.selection.mask.width(), doc.selection.mask.height(),
+                    doc.selection.left, doc.selection.top);
+    else
+        std::printf("selection: none\n");
+    std::printf("saved selections: %zu\n", doc.saved_selections.size());
+    for (const auto& saved : doc.saved_selections)
+        std::printf("  %dx%d at %d,%d\n", saved->mask.width(), saved->mask.height(), saved->left, saved->top);
+    std::printf("path vertices: %d\n", doc.path_count);
+}
+
 bool has_transparency(const Tfbitmap& picture)
 {
     for (std::int32_t y = 0; y < picture.height(); ++y)
@@ -62,6 +80,8 @@ int run_info(targuments arguments)
                 throw velmora_error("@ch_sign_incorrect", file);
             std::printf("kind: layered image\nsize: %d x %d\n", doc.width(), doc.height());
             print_layers(doc);
+            if (ext == ".vlm")
+                print_vlm_extras(doc);
         } else {
             const Tfbitmap picture = load_picture(file);
             std::printf("kind: flat image\nsize: %d x %d\ntransparency: %s\n", picture.width(), picture.height(),

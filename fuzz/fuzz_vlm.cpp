@@ -1,6 +1,6 @@
 // libFuzzer harness for the native layered file reader.
 // Run: fuzz_vlm -max_total_time=60 -rss_limit_mb=1024 CORPUS_DIR
-// An empty corpus folder given on the command line is first filled with a few
+// An empty first corpus folder is first filled with a few
 // small files of our own writer (plain, compressed, with preview, path and
 // text), so that the fuzzer starts from well-formed input.
 
@@ -62,19 +62,24 @@ void write_seed(const std::filesystem::path& folder, const char* name, const tvl
 extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv)
 {
     namespace fs = std::filesystem;
+    // Only the first corpus folder, the one libFuzzer writes to; the others
+    // (fixtures, regressions) are read only.
     for (int i = 1; i < *argc; ++i) {
         const std::string arg = (*argv)[i];
-        std::error_code error;
-        if (arg.empty() || arg[0] == '-' || !fs::is_directory(arg, error) || !fs::is_empty(arg, error))
+        if (arg.empty() || arg[0] == '-')
             continue;
-        tvlm_write_options options;
-        write_seed(arg, "plain.vlm", options, false);
-        options.compressed = true;
-        write_seed(arg, "compressed.vlm", options, false);
-        options.compressed = false;
-        options.include_thumbnail = true;
-        options.signature = tvlm_signature{"Author", "Copyright"};
-        write_seed(arg, "preview_and_path.vlm", options, true);
+        std::error_code error;
+        if (fs::is_directory(arg, error) && fs::is_empty(arg, error)) {
+            tvlm_write_options options;
+            write_seed(arg, "plain.vlm", options, false);
+            options.compressed = true;
+            write_seed(arg, "compressed.vlm", options, false);
+            options.compressed = false;
+            options.include_thumbnail = true;
+            options.signature = tvlm_signature{"Author", "Copyright"};
+            write_seed(arg, "preview_and_path.vlm", options, true);
+        }
+        break;
     }
     return 0;
 }
