@@ -3,6 +3,7 @@
 #include "formats/picture_codecs.h"
 
 #include "document/error.h"
+#include "formats/jpeg_support.h"
 
 #include <csetjmp>
 #include <cstdio>
@@ -10,9 +11,6 @@
 #include <string>
 #include <vector>
 
-extern "C" {
-#include <jpeglib.h>
-}
 #include <gif_lib.h>
 #include <png.h>
 #include <tiffio.h>
@@ -36,19 +34,6 @@ void check_size(std::int64_t width, std::int64_t height)
 }
 
 // ---- JPEG ----
-
-struct tjpeg_error {
-    jpeg_error_mgr manager;
-    std::jmp_buf jump;
-    char message[JMSG_LENGTH_MAX];
-};
-
-void jpeg_fail(j_common_ptr info)
-{
-    auto* error = reinterpret_cast<tjpeg_error*>(info->err);
-    (*info->err->format_message)(info, error->message);
-    std::longjmp(error->jump, 1);
-}
 
 void jpeg_quiet(j_common_ptr, int) {}
 

@@ -4,14 +4,12 @@
 #include "document/rounding.h"
 #include "formats/byte_io.h"
 #include "formats/file_io.h"
+#include "formats/jpeg_support.h"
 
 #include <algorithm>
 #include <csetjmp>
 #include <cstring>
 
-extern "C" {
-#include <jpeglib.h>
-}
 #include <gif_lib.h>
 #include <png.h>
 
@@ -25,19 +23,6 @@ namespace {
 }
 
 // ---- JPEG ----
-
-struct tjpeg_error {
-    jpeg_error_mgr manager;
-    std::jmp_buf jump;
-    char message[JMSG_LENGTH_MAX];
-};
-
-void jpeg_fail(j_common_ptr info)
-{
-    auto* error = reinterpret_cast<tjpeg_error*>(info->err);
-    (*info->err->format_message)(info, error->message);
-    std::longjmp(error->jump, 1);
-}
 
 struct tjpeg_compressor {
     jpeg_compress_struct info{};

@@ -56,6 +56,17 @@ inline ::testing::AssertionResult same_pixels(const Tfbitmap& a, const Tfbitmap&
     return ::testing::AssertionSuccess();
 }
 
+// Red, green, blue of every pixel, rows top to bottom: what `convert FILE rgb:-` prints.
+inline std::string rgb_bytes(const Tfbitmap& b)
+{
+    std::string out;
+    for (std::int32_t y = 0; y < b.height(); ++y)
+        for (std::int32_t x = 0; x < b.width(); ++x)
+            for (int c : {red_byte, green_byte, blue_byte})
+                out += char(b.pixel(x, y)[c]);
+    return out;
+}
+
 // A fresh folder for one test's files, removed afterwards.
 class scratch_folder {
 public:

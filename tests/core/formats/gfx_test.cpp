@@ -4,11 +4,11 @@
 
 #include "formats/byte_io.h"
 #include "formats/file_io.h"
+#include "formats/picture_codecs.h"
 #include "format_test_support.h"
 
 #include <gtest/gtest.h>
 
-#include <sstream>
 
 namespace velmora {
 namespace {
@@ -19,29 +19,24 @@ using bytes = std::vector<std::uint8_t>;
 // The P6 references ImageMagick made beside each fixture.
 Tfbitmap read_reference_ppm(const std::string& file)
 {
-    const bytes data = read_whole_file(file);
-    std::istringstream header(std::string(data.begin(), data.begin() + std::min<std::ptrdiff_t>(64, std::ptrdiff_t(data.size()))));
-    std::string magic;
-    int w = 0, h = 0, max = 0;
-    header >> magic >> w >> h >> max;
-    const std::size_t start = std::size_t(header.tellg()) + 1;
-    Tfbitmap b(w, h);
-    for (int y = 0; y < h; ++y)
-        for (int x = 0; x < w; ++x) {
-            const std::uint8_t* s = data.data() + start + 3 * std::size_t(y * w + x);
-            std::uint8_t* p = b.pixel(x, y);
-            p[red_byte] = s[0], p[green_byte] = s[1], p[blue_byte] = s[2], p[alpha_byte] = 255;
-        }
-    return b;
+    return decode_pnm(read_whole_file(file));
 }
 
-std::string rgb_bytes(const Tfbitmap& b)
+// TIFF LZW codes of 9 bits, most significant bit first.
+bytes pack_codes(std::initializer_list<std::uint32_t> codes)
 {
-    std::string out;
-    for (std::int32_t y = 0; y < b.height(); ++y)
-        for (std::int32_t x = 0; x < b.width(); ++x)
-            for (int c : {red_byte, green_byte, blue_byte})
-                out += char(b.pixel(x, y)[c]);
+    bytes out;
+    std::uint64_t acc = 0;
+    int bits = 0;
+    for (std::uint32_t code : codes) {
+        acc = acc << 9 | code;
+        bits += 9;
+        while (bits >= 8) {
+            out.push_back(std::uint8_t(acc >> (bits - 8)));
+            bits -= 8;
+        }
+    }
+    out.push_back(std::uint8_t(acc << (8 - bits)));
     return out;
 }
 
@@ -191,33 +186,10 @@ TEST(TiffReader, RefusalsAndBadLzw)
     bytes bad_version = grey_tiff(2, 1, 1, {1, 2}).build();
     bad_version[2] = 43;
     EXPECT_THROW(read_tiff(bad_version), EGraphicFormat);
-    // 9-bit codes: clear (256), 'A' (65), then 300, above the next free code 259.
-    bytes lzw;
-    std::uint64_t acc = 0;
-    int bits = 0;
-    for (std::uint32_t code : {256u, 65u, 300u}) {
-        acc = acc << 9 | code;
-        bits += 9;
-        while (bits >= 8) {
-            lzw.push_back(std::uint8_t(acc >> (bits - 8)));
-            bits -= 8;
-        }
-    }
-    lzw.push_back(std::uint8_t(acc << (8 - bits)));
-    EXPECT_THROW(read_tiff(grey_tiff(2, 1, 5, lzw).build()), velmora_error);
+    // Clear (256), 'A' (65), then 300, above the next free code 259.
+    EXPECT_THROW(read_tiff(grey_tiff(2, 1, 5, pack_codes({256, 65, 300})).build()), velmora_error);
     // A good LZW strip decodes: clear, 'A', 'B', end.
-    bytes good;
-    acc = 0, bits = 0;
-    for (std::uint32_t code : {256u, 65u, 66u, 257u}) {
-        acc = acc << 9 | code;
-        bits += 9;
-        while (bits >= 8) {
-            good.push_back(std::uint8_t(acc >> (bits - 8)));
-            bits -= 8;
-        }
-    }
-    good.push_back(std::uint8_t(acc << (8 - bits)));
-    const Tfbitmap p = read_tiff(grey_tiff(2, 1, 5, good).build());
+    const Tfbitmap p = read_tiff(grey_tiff(2, 1, 5, pack_codes({256, 65, 66, 257})).build());
     EXPECT_EQ(p.pixel(0, 0)[red_byte], 65);
     EXPECT_EQ(p.pixel(1, 0)[red_byte], 66);
     // Strips that point outside the file, or promise more rows than they can hold.

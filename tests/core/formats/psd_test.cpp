@@ -460,15 +460,7 @@ TEST(PsdExport, OtherReadersSeeLayersNamesAndComposite)
     scratch_folder folder;
     const std::string file = folder.file("sample.psd");
     write_psd(doc, file);
-    const auto rgb_of = [](const Tfbitmap& flat) {
-        std::string rgb;
-        for (std::int32_t y = 0; y < flat.height(); ++y)
-            for (std::int32_t x = 0; x < flat.width(); ++x)
-                for (int c : {red_byte, green_byte, blue_byte})
-                    rgb += char(flat.pixel(x, y)[c]);
-        return rgb;
-    };
-    const std::string expected_rgb = rgb_of(flatten_image(doc));
+    const std::string expected_rgb = rgb_bytes(flatten_image(doc));
     if (have_program(imagemagick)) {
         EXPECT_EQ(run_command(std::string(imagemagick) + " '" + file + "[0]' -depth 8 rgb:-"), expected_rgb);
         const std::string labels = run_command(std::string(imagemagick) + " '" + file + "' -format '%l|' info:");
@@ -486,7 +478,7 @@ TEST(PsdExport, OtherReadersSeeLayersNamesAndComposite)
         const std::string out = run_command(std::string(system_python) + " -c \"" + script + "\"");
         const std::size_t eol = out.find('\n');
         ASSERT_NE(eol, std::string::npos);
-        EXPECT_EQ(out.substr(eol + 1), rgb_of(flatten_image(plain)));
+        EXPECT_EQ(out.substr(eol + 1), rgb_bytes(flatten_image(plain)));
         EXPECT_NE(out.substr(0, eol).find("screen|overlay|"), std::string::npos) << out.substr(0, eol);
     }
 }
