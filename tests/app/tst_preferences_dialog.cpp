@@ -183,6 +183,21 @@ private slots:
         QCOMPARE(menu_title(window, "Fichier1"), QString("&File"));
         QCOMPARE(read_language(), language_english);
     }
+
+    void stored_language_is_applied_at_the_next_start()
+    {
+        switch_language(language_french);
+        // A new run starts in English until it reads the stored choice.
+        chaines().set_active_language(language_english);
+        tips().set_active_language(language_english);
+        tmain_window window;
+        apply_stored_language();
+        QCOMPARE(active_language(), language_french);
+        QCOMPARE(QString::fromStdString(translate_tip("@tip9")).left(12), QString("Avec le cray"));
+        QCOMPARE(menu_title(window, "Edition1"), QString::fromUtf8("&Édition"));
+        switch_language(language_english);
+        QCOMPARE(menu_title(window, "Edition1"), QString("&Edit"));
+    }
 };
 
 QTEST_MAIN(tst_preferences_dialog)
