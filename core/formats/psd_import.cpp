@@ -361,14 +361,20 @@ tlayer_record read_record(tbyte_reader& in, std::size_t end)
 struct tprogress_tracker {
     std::size_t total = 0;
     int shift = 0;
+    bool shown = false;
     void start(std::size_t size)
     {
+        shown = true;
         total = size;
         while ((size >> shift) > 0x7FFFFFF)
             ++shift;
         progress_set_total(std::int32_t(size >> shift));
     }
-    void at(std::size_t position) const { progress_set_position(std::int32_t(position >> shift)); }
+    void at(std::size_t position) const
+    {
+        if (shown)
+            progress_set_position(std::int32_t(position >> shift));
+    }
 };
 
 Tfbitmap pixels_from_planes(const theader& h, std::int32_t width, std::int32_t height,

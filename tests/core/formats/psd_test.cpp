@@ -5,10 +5,12 @@
 #include "document/error.h"
 #include "formats/byte_io.h"
 #include "formats/file_io.h"
+#include "shell/progress.h"
 #include "format_test_support.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
 
 namespace velmora {
@@ -114,6 +116,30 @@ TEST(PsdRoundTrip, FlatReaderShowsTheCompositeOfALayeredFile)
 {
     const tdocument doc = sample_document();
     EXPECT_TRUE(same_pixels(read_psd_flat(build_psd(doc)), flatten_image(doc), false));
+}
+
+TEST(PsdImport, ProgressFollowsTheFilePositionAndEndsOnEveryPath)
+{
+    struct trecorder : tprogress_view {
+        std::vector<std::string> texts;
+        std::vector<int> positions;
+        void show_text(const std::string& text) override { texts.push_back(text); }
+        void show_gauge(gauge_style, int position) override { positions.push_back(position); }
+    } recorder;
+    set_progress_view(&recorder);
+    const bytes file = build_psd(sample_document());
+    tdocument doc = create_document("d");
+    read_psd_layers(doc, file);
+    ASSERT_FALSE(recorder.texts.empty());
+    EXPECT_NE(recorder.texts.front().find("@ch_loading"), std::string::npos);
+    EXPECT_TRUE(std::is_sorted(recorder.positions.begin(), recorder.positions.end() - 1));
+    EXPECT_GT(std::count_if(recorder.positions.begin(), recorder.positions.end(), [](int p) { return p > 0 && p < 100; }), 2);
+    EXPECT_EQ(recorder.positions[recorder.positions.size() - 2], 100);
+    EXPECT_EQ(recorder.texts.back(), ""); // ended
+    recorder.texts.clear();
+    EXPECT_THROW(read_psd_layers(doc, bytes(file.begin(), file.begin() + 300)), velmora_error);
+    EXPECT_EQ(recorder.texts.back(), "");
+    set_progress_view(nullptr);
 }
 
 TEST(PsdExport, OneLayerDocumentIsItsFlatImage)
