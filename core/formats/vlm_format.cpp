@@ -950,8 +950,22 @@ public:
 
     tstream_reader(const tvlm_read_limits& limits, bool defer) : budget_{limits}, defer_(defer) {}
 
+    // Moves the gauge by the kilobytes of the file read so far.
+    void show_progress() { progress_ = true; }
+
     // Returns the raster's size.
     tvlm_size read(tvlm_input& in, std::uint32_t size, bool compressed, Tfbitmap& target)
+    {
+        const tvlm_size result = read_stream(in, size, compressed, target);
+        if (progress_)
+            progress_set_position(std::int32_t(in.position() / 1024));
+        return result;
+    }
+
+    std::vector<tpending> pending;
+
+private:
+    tvlm_size read_stream(tvlm_input& in, std::uint32_t size, bool compressed, Tfbitmap& target)
     {
         if (compressed) {
             const std::vector<std::uint8_t> unpacked = unpack_bmp(in.bytes(size), budget_);
@@ -967,9 +981,6 @@ public:
         return {target.width(), target.height()};
     }
 
-    std::vector<tpending> pending;
-
-private:
     static Tfbitmap load(std::span<const std::uint8_t> bytes)
     {
         const tbmp_shape shape = parse_bmp(bytes);
@@ -980,6 +991,7 @@ private:
 
     tunpack_budget budget_;
     bool defer_;
+    bool progress_ = false;
 };
 
 // Reads a checked stream's pixels from the file straight into its raster:
@@ -1373,13 +1385,21 @@ tdocument decode_vlm(std::span<const std::uint8_t> data, tvlm_view_state* view, 
     return doc;
 }
 
-tvlm_view_state read_vlm(tdocument& doc, const std::string& file_name)
+tvlm_view_state read_vlm(tdocument& doc, const std::string& file_name, const std::string* progress_caption)
 {
     tvlm_view_state view;
     tdocument loaded;
     try {
         const tfile_bytes file = read_file(file_name);
-        loaded = decode_vlm(file.span(), &view);
+        std::optional<tprogress_scope> progress;
+        tstream_reader streams({}, false);
+        if (progress_caption) {
+            progress.emplace(*progress_caption, std::int32_t(std::min<std::size_t>(file.size / 1024 + 1, INT32_MAX)));
+            streams.show_progress();
+        }
+        tvlm_input input(file.span());
+        decode_into(loaded, view, input, streams);
+        make_opaque(loaded.layers[0]->bitmap);
     } catch (const std::bad_alloc&) {
         throw velmora_error("@ch_no_mem", "reading " + file_name);
     }

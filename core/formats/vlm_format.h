@@ -94,8 +94,9 @@ tdocument decode_vlm(std::span<const std::uint8_t> data, tvlm_view_state* view =
 // Replaces the content of `doc` with the file's, only once the whole file has
 // been read: on failure `doc` is left exactly as it was. File name, modified
 // flag, resolution, zoom and the other window fields are kept. Returns the
-// window state stored in the file.
-tvlm_view_state read_vlm(tdocument& doc, const std::string& file_name);
+// window state stored in the file. With a caption (the text of
+// "@ch_loading_vlm"), the progress display follows the bytes read.
+tvlm_view_state read_vlm(tdocument& doc, const std::string& file_name, const std::string* progress_caption = nullptr);
 
 // Loads an undo snapshot like read_vlm, with the same all-or-nothing
 // guarantee, reading pixels straight from the file into rasters taken from

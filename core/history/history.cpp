@@ -135,6 +135,35 @@ void thistory::clear_history()
     spare_.clear();
 }
 
+std::span<const thistory_icon> history_icons()
+{
+    static constexpr thistory_icon icons[] = {
+        {"@ch_rectangle_select", 1},  {"@ch_lasso_select", 2},      {"@ch_lasso_polygonal", 3},
+        {"@ch_magic_wand", 4},        {"@ch_pinceau", 5},           {"@ch_crayon", 6},
+        {"@ch_add_text_layer", 7},    {"@ch_segment", 8},           {"@ch_tampon", 9},
+        {"@ch_transformation", 11},   {"@ch_fill", 12},             {"@ch_degrade_angle", 13},
+        {"@ch_degrade_losange", 14},  {"@ch_degrade_linear", 15},   {"@ch_move", 16},
+        {"@ch_move_selection", 16},   {"@ch_move_layer", 16},       {"@ch_degrade_radial", 17},
+        {"@ch_circle_select", 19},    {"@ch_vertical_select", 20},  {"@ch_horizontal_select", 21},
+        {"@ch_eclaircit", 22},        {"@ch_history_brush", 23},    {"@ch_draw_quad", 24},
+        {"@ch_draw_circle", 25},      {"@ch_grow", 26},             {"@ch_shrink", 27},
+        {"@ch_twirl_ccw", 28},        {"@ch_twirl_cw", 29},         {"@ch_airbrush", 32},
+        {"@ch_gomme", 33},            {"@ch_doigt", 34},            {"@ch_goo_move", 34},
+        {"@ch_add_text_selection", 35}, {"@ch_move_curve", 36},     {"@ch_delete_vertex", 37},
+        {"@ch_move_vertex", 38},      {"@ch_arrange_vertex", 39},   {"@ch_insert_vertex", 40},
+        {"@ch_define_vertex", 41},
+    };
+    return icons;
+}
+
+int history_icon(std::string_view key)
+{
+    for (const thistory_icon& entry : history_icons())
+        if (entry.key == key)
+            return entry.icon;
+    return 0;
+}
+
 void read_snapshot_background(Tfbitmap& target, const std::string& file_name)
 {
     read_vlm_background(file_name, target);

@@ -5,6 +5,8 @@
 #include "history/temp_folder.h"
 
 #include <cstdint>
+#include <span>
+#include <string_view>
 #include <string>
 #include <vector>
 
@@ -98,6 +100,16 @@ private:
     // released as soon as the user changes the document again.
     std::vector<Tfbitmap> spare_;
 };
+
+// The History palette's small icon for an action, by its catalogue key. The
+// palette compares each entry's name with the texts of these keys in the
+// active language; any other name shows icon 0.
+struct thistory_icon {
+    std::string_view key;
+    int icon;
+};
+std::span<const thistory_icon> history_icons();
+int history_icon(std::string_view key);
 
 // The background of a snapshot, read straight from its file (the history
 // brush's source). Throws velmora_error("@ch_read_error").

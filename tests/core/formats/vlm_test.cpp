@@ -3,6 +3,7 @@
 #include "document/error.h"
 #include "format_test_support.h"
 #include "formats/vlm_thumbnail.h"
+#include "shell/progress.h"
 
 #include <gtest/gtest.h>
 
@@ -614,6 +615,35 @@ TEST(vlm_files, failed_save_keeps_the_file_it_was_replacing)
 
     EXPECT_EQ(test::run_command("cat " + target), original);
     EXPECT_EQ(test::run_command("ls -A " + folder.file("")), "keep.vlm\n"); // no temporary left behind
+}
+
+TEST(vlm_files, save_and_open_show_their_progress)
+{
+    struct trecorder : tprogress_view {
+        std::vector<std::string> texts;
+        std::vector<int> positions;
+        void show_text(const std::string& text) override { texts.push_back(text); }
+        void show_gauge(gauge_style, int position) override { positions.push_back(position); }
+    } recorder;
+    scratch_folder folder;
+    set_progress_view(&recorder);
+    tvlm_write_options options;
+    options.show_progress = true;
+    options.progress_caption = "Saving VLM format";
+    write_vlm(rich_document(), folder.file("p.vlm"), options);
+    ASSERT_FALSE(recorder.texts.empty());
+    EXPECT_EQ(recorder.texts.front(), "  Saving VLM format");
+    EXPECT_EQ(recorder.texts.back(), "");
+    EXPECT_NE(std::find(recorder.positions.begin(), recorder.positions.end(), 100), recorder.positions.end());
+
+    recorder.texts.clear();
+    tdocument doc = create_document("p");
+    const std::string caption = "Loading VLM format";
+    read_vlm(doc, folder.file("p.vlm"), &caption);
+    set_progress_view(nullptr);
+    ASSERT_FALSE(recorder.texts.empty());
+    EXPECT_EQ(recorder.texts.front(), "  Loading VLM format");
+    EXPECT_EQ(doc.layers.size(), 3u);
 }
 
 TEST(vlm_text, code_page_conversion)
