@@ -100,7 +100,7 @@ tmain_window::tmain_window(QWidget* parent) : QMainWindow(parent)
     build_menus();
     build_palettes();
     build_status_bar();
-    apply_window_table(this);
+    apply_stored_language();
     install_settings_failure_message(this);
     set_progress_view(this);
     connect(mdi_area_, &QMdiArea::subWindowActivated, this, &tmain_window::refresh_command_states);

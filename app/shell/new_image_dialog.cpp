@@ -49,6 +49,7 @@ TForm7::TForm7(int counter, double screen_ppi, QSize initial_size, QWidget* pare
     auto* grid = new QGridLayout(this);
     const auto add_label = [&](const char* caption, int row) {
         auto* label = new QLabel(caption, this);
+        label->setObjectName(QString("Label%1").arg(row + 1));
         grid->addWidget(label, row, 0);
     };
     add_label("Name:", 0);
@@ -94,6 +95,8 @@ TForm7::TForm7(int counter, double screen_ppi, QSize initial_size, QWidget* pare
     connect(swatch_, &QPushButton::clicked, this, &TForm7::choose_colour);
 
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
+    buttons->button(QDialogButtonBox::Ok)->setObjectName("OKButton");
+    buttons->button(QDialogButtonBox::Cancel)->setObjectName("CancelButton");
     grid->addWidget(buttons, 7, 0, 1, 3);
     connect(buttons, &QDialogButtonBox::accepted, this, &TForm7::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &TForm7::reject);

@@ -1,11 +1,16 @@
 #pragma once
 
 #include <algorithm>
+#include <atomic>
 #include <cstdint>
 #include <thread>
 #include <vector>
 
 namespace velmora {
+
+// How many cores one operation may use; 0 means all of them. Benchmarks set 1
+// to measure single-threaded speed.
+inline std::atomic<int> max_worker_threads{0};
 
 // Runs fn(first_row, end_row) over [begin, end) split into bands, one per
 // core, when the work is large enough to pay for the threads; results are
@@ -15,7 +20,8 @@ void parallel_rows(std::int32_t begin, std::int32_t end, std::int64_t work, Fn&&
 {
     constexpr std::int64_t min_work_per_thread = 1 << 16;
     const std::int32_t rows = end - begin;
-    const auto cores = std::int64_t(std::max(1u, std::thread::hardware_concurrency()));
+    const int limit = max_worker_threads.load(std::memory_order_relaxed);
+    const auto cores = std::int64_t(limit > 0 ? unsigned(limit) : std::max(1u, std::thread::hardware_concurrency()));
     const auto bands = std::int32_t(std::min<std::int64_t>({cores, work / min_work_per_thread, rows}));
     if (bands <= 1) {
         if (rows > 0)
