@@ -8,11 +8,21 @@
 #include "shell/new_image_dialog.h"
 #include "shell/translation.h"
 
+#include "document/composite.h"
+#include "document/rounding.h"
+#include "formats/open_document.h"
+#include "selection/resample.h"
+
 #include <QAction>
 #include <QApplication>
 #include <QClipboard>
 #include <QCloseEvent>
 #include <QDockWidget>
+#include <QFileInfo>
+#include <QKeyEvent>
+#include <QPainter>
+#include <QTimer>
+#include <QToolButton>
 #include <QLabel>
 #include <QMdiArea>
 #include <QMenu>
@@ -88,7 +98,42 @@ constexpr tpalette_spec palette_specs[] = {
     {"Toolbar_palette", "toolbar palette", "Tools", {64, 420}, "Showtoolbar1Click"},
 };
 
+// The hourglass while something long runs; restored on every way out.
+class tbusy_cursor {
+public:
+    tbusy_cursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
+    ~tbusy_cursor() { QApplication::restoreOverrideCursor(); }
+    tbusy_cursor(const tbusy_cursor&) = delete;
+    tbusy_cursor& operator=(const tbusy_cursor&) = delete;
+};
+
 } // namespace
+
+// The flattened image alone on the screen, centred on the background colour;
+// a click or a key closes it.
+class tfull_screen_view : public QWidget {
+public:
+    tfull_screen_view(QImage picture, QColor background) : picture_(std::move(picture)), background_(background)
+    {
+        setObjectName("full_screen");
+        setAttribute(Qt::WA_DeleteOnClose);
+        setWindowFlag(Qt::FramelessWindowHint);
+    }
+
+protected:
+    void paintEvent(QPaintEvent*) override
+    {
+        QPainter painter(this);
+        painter.fillRect(rect(), background_);
+        painter.drawImage((width() - picture_.width()) / 2, (height() - picture_.height()) / 2, picture_);
+    }
+    void mousePressEvent(QMouseEvent*) override { close(); }
+    void keyPressEvent(QKeyEvent*) override { close(); }
+
+private:
+    QImage picture_;
+    QColor background_;
+};
 
 tmain_window::tmain_window(QWidget* parent) : QMainWindow(parent)
 {
@@ -165,6 +210,15 @@ void tmain_window::build_palettes()
         dock->setObjectName(spec.name);
         dock->setWidget(new QWidget(dock));
         dock->widget()->setMinimumSize(spec.size);
+        if (std::string_view(spec.name) == "Toolbar_palette") {
+            auto* full = new QToolButton(dock->widget());
+            full->setObjectName("full_screen_button");
+            full->setText("Full screen");
+            full->setToolTip("Full screen");
+            full->setGeometry(4, 4, spec.size.width() - 8, 24);
+            connect(full, &QToolButton::clicked, this, &tmain_window::full_screen);
+            full_screen_button_ = full;
+        }
         addDockWidget(std::string_view(spec.name) == "Toolbar_palette" ? Qt::LeftDockWidgetArea
                                                                         : Qt::RightDockWidgetArea,
                       dock);
@@ -299,19 +353,30 @@ void tmain_window::refresh_command_states()
     }
     for (const tpalette_spec& spec : palette_specs)
         actions_.at(spec.toggle)->setChecked(palettes_.at(spec.name)->isVisible());
+    full_screen_button_->setEnabled(state.image_windows > 0);
 }
 
 TForm2* tmain_window::create_image(const std::string& name, std::int32_t width, std::int32_t height, TColor fill,
                                    double pixels_per_inch)
 {
-    const QSize client = mdi_area_->viewport()->size();
-    tdocument doc = create_document(name, zoom_to_fit(width, height, client.width(), client.height()));
+    tdocument doc = create_document(name);
     doc.resolution = float(pixels_per_inch);
     add_background(doc, width, height, fill, translate("@ch_background"));
+    return add_image_window(std::move(doc));
+}
+
+TForm2* tmain_window::add_image_window(tdocument doc)
+{
+    // The largest zoom up to 100 % at which the whole image fits the workspace.
+    const QSize client = mdi_area_->viewport()->size();
+    doc.zoom_index = zoom_to_fit(doc.width(), doc.height(), client.width(), client.height());
     auto* window = new TForm2(std::move(doc));
     mdi_area_->addSubWindow(window);
-    window->resize(window->zoomed_client_size() + (window->size() - window->widget()->size()));
     window->show();
+    // The frame is known once the window shows; tiny images still get a
+    // window wide enough for its title bar.
+    const QSize frame = window->size() - window->widget()->size();
+    window->resize((window->zoomed_client_size() + frame).expandedTo(window->minimumSizeHint()));
     window->set_rulers_visible(actions_.at("Showruler1Click")->isChecked());
     window->history().record_action(window->document(), translate("@ch_initial_state"), {});
     window->document().modified = 0;
@@ -341,6 +406,80 @@ void tmain_window::Nouvelleimage1Click()
     } catch (const std::bad_alloc&) {
         QMessageBox::warning(this, text("@ch_warning"), text("@ch_no_mem"));
     }
+}
+
+void tmain_window::open_files(const QStringList& files)
+{
+    if (!shown_) {
+        pending_files_ << files;
+        return;
+    }
+    for (const QString& file : files)
+        open_file(file);
+}
+
+TForm2* tmain_window::open_file(const QString& file_name)
+{
+    const QString path = QFileInfo(file_name).absoluteFilePath();
+    for (TForm2* window : image_windows())
+        if (QString::fromStdString(window->document().file_name).compare(path, Qt::CaseInsensitive) == 0) {
+            QMessageBox::information(this, text("@ch_information"),
+                                     QString::fromStdString(fill_placeholders(
+                                         translate("@ch_file_already_opened"),
+                                         {QFileInfo(path).fileName().toStdString()})));
+            mdi_area_->setActiveSubWindow(window);
+            return window;
+        }
+    try {
+        const tbusy_cursor busy;
+        tload_options options;
+        options.jpeg_smoothing = read_bool("jpeg", "lissage", true);
+        TForm2* window = add_image_window(open_document_file(path.toStdString(), options));
+        add_recent_file(path.toStdString());
+        write_string("open", "dir", QFileInfo(path).absolutePath().toStdString());
+        return window;
+    } catch (const velmora_error& error) {
+        QString message = text(error.key());
+        if (error.key() == "@ch_could_not_parse_the_file")
+            message = QString::fromStdString(
+                fill_placeholders(translate(error.key()), {"." + QFileInfo(path).suffix().toUpper().toStdString()}));
+        QMessageBox::warning(this, text("@ch_warning"), message);
+    } catch (const std::bad_alloc&) {
+        QMessageBox::warning(this, text("@ch_warning"), text("@ch_no_mem"));
+    }
+    return nullptr;
+}
+
+void tmain_window::showEvent(QShowEvent* event)
+{
+    QMainWindow::showEvent(event);
+    if (shown_)
+        return;
+    shown_ = true;
+    // Once the window is up and idle, the files that waited for it.
+    QTimer::singleShot(0, this, [this] { open_files(std::exchange(pending_files_, {})); });
+}
+
+void tmain_window::full_screen()
+{
+    const TForm2* image = active_image();
+    if (!image)
+        return;
+    const QRect screen = this->screen()->geometry();
+    Tfbitmap flat = flatten_image(image->document());
+    // Larger than the screen: the longer side fits it, the other follows.
+    if (flat.width() > screen.width() || flat.height() > screen.height()) {
+        const double scale = std::min(double(screen.width()) / flat.width(), double(screen.height()) / flat.height());
+        Tfbitmap fitted(std::max(1, int(round_half_even(flat.width() * scale))),
+                        std::max(1, int(round_half_even(flat.height() * scale))));
+        resample(flat, fitted, tresample_filter::mitchell);
+        flat = std::move(fitted);
+    }
+    const trgb background = split_color(TColor(read_int("colors", "background", 0x00FFFFFF)));
+    auto* view = new tfull_screen_view(
+        QImage(flat.bits(), flat.width(), flat.height(), qsizetype(flat.stride()), QImage::Format_RGB32).copy(),
+        QColor(background.red, background.green, background.blue));
+    view->showFullScreen();
 }
 
 void tmain_window::Fermer1Click()

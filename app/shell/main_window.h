@@ -1,6 +1,6 @@
 #pragma once
 
-#include "document/tfbitmap.h"
+#include "document/document.h"
 #include "shell/command_table.h"
 #include "shell/progress.h"
 
@@ -19,6 +19,7 @@ class QProgressBar;
 namespace velmora {
 
 class TForm2;
+class tfull_screen_view;
 
 // The editor's frame: the menu bar built from the command table, the image
 // windows in an MDI area, the five palettes and the status bar.
@@ -40,10 +41,17 @@ public:
     // Enables and checks every menu command as the rules and palettes say.
     void refresh_command_states();
 
-    // Creates an image window for a new white document (what File > New does
-    // after its dialog); returns it.
+    // Creates an image window for a new document filled with `fill` (what
+    // File > New does after its dialog); returns it.
     TForm2* create_image(const std::string& name, std::int32_t width, std::int32_t height, TColor fill,
                          double pixels_per_inch);
+
+    // Opens files named on the command line or handed over by another start
+    // of the program: at once when the window is showing, otherwise once it is.
+    void open_files(const QStringList& files);
+    // Opens one file in a new image window, or activates the window that
+    // already shows it; reports failures in a message box.
+    TForm2* open_file(const QString& file_name);
 
 public slots:
     void Nouvelleimage1Click();
@@ -69,9 +77,11 @@ public slots:
     void Fonts1Click();
     void VLMSignature1Click();
     void AdvancedSettings1Click();
+    void full_screen();
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    void showEvent(QShowEvent* event) override;
 
 private:
     void build_menus();
@@ -79,6 +89,7 @@ private:
     void build_status_bar();
     void restore_palettes();
     void store_palettes() const;
+    TForm2* add_image_window(tdocument document);
     void toggle_palette(std::string_view name);
     void show_preferences(int page);
 
@@ -92,8 +103,11 @@ private:
     std::map<std::string, QMenu*, std::less<>> menus_;       // by component
     std::map<std::string, QDockWidget*, std::less<>> palettes_;
     QLabel* status_text_ = nullptr;
+    QWidget* full_screen_button_ = nullptr;
     QProgressBar* gauge_ = nullptr;
     int new_image_counter_ = 1;
+    bool shown_ = false;
+    QStringList pending_files_;
 };
 
 } // namespace velmora

@@ -1,5 +1,8 @@
 #include "document/image_window.h"
+#include "shell/instance_channel.h"
 #include "shell/main_window.h"
+
+#include <fstream>
 
 #include <QDockWidget>
 #include <QLineEdit>
@@ -143,6 +146,55 @@ private slots:
         QVERIFY(QTest::qWaitForWindowExposed(&again));
         QVERIFY(!again.palette("Toolbar_layers")->isVisible());
         QVERIFY(!again.command_action("Showlayers1Click")->isChecked());
+    }
+
+    void files_open_once_and_bad_files_are_reported()
+    {
+        tmain_window window;
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        Tfbitmap pixels(30, 20);
+        pixels.fill_pixels(0, 0, 255, 255);
+        const QString picture = home_.filePath("red.bmp");
+        const std::vector<std::uint8_t> bytes = save_bmp(pixels, bmp_depth::bits24);
+        std::ofstream(picture.toStdString(), std::ios::binary)
+            .write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+        const QString garbage = home_.filePath("broken.png");
+        std::ofstream(garbage.toStdString()) << "not a picture";
+
+        QStringList messages;
+        QTimer answer;
+        connect(&answer, &QTimer::timeout, [&] {
+            if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+                messages << box->text();
+                box->accept();
+            }
+        });
+        answer.start(10);
+        TForm2* image = window.open_file(picture);
+        QVERIFY(image);
+        QCOMPARE(image->document().width(), 30);
+        QVERIFY(!image->view_bitmap().empty());
+        QCOMPARE(int(image->view_bitmap().pixel(0, 0)[2]), 255);
+        QCOMPARE(window.open_file(picture), image);
+        QVERIFY(!window.open_file(garbage));
+        answer.stop();
+        QCOMPARE(window.image_windows().size(), 1);
+        QCOMPARE(messages.size(), 2);
+        QCOMPARE(messages[0], QString("The file \"red.bmp\" is already opened."));
+        QVERIFY(messages[1].contains("not .PNG format"));
+    }
+
+    void a_second_start_hands_its_files_over()
+    {
+        tinstance_channel running;
+        QStringList received;
+        QVERIFY(running.listen([&](const QStringList& files) { received = files; }));
+        const QString file = home_.filePath("handed.txt");
+        std::ofstream(file.toStdString()) << "x";
+        tinstance_channel second;
+        QVERIFY(second.hand_over(existing_files({file, home_.path(), home_.filePath("missing.png")})));
+        QTRY_COMPARE(received, QStringList{file});
     }
 
 private:

@@ -1,10 +1,12 @@
 #!/bin/bash
-# smoke.sh PROGRAM OUTDIR: run under xvfb-run. Starts the editor, makes a new
-# 640 x 480 image, zooms in twice and back to 100 %, shows the rulers, closes
-# the image and the editor, keeping a screenshot of each step.
+# smoke.sh PROGRAM CLI OUTDIR: run under xvfb-run. Starts the editor, makes a
+# new 640 x 480 image, zooms in twice and back to 100 %, shows the rulers,
+# closes the image, hands a picture over from a second start, and closes the
+# editor, keeping a screenshot of each step.
 set -euo pipefail
 program=${1:?path to velmora}
-out=${2:?folder for screenshots}
+cli=${2:?path to velmora-cli}
+out=${3:?folder for screenshots}
 mkdir -p "$out"
 home=$(mktemp -d)
 export VELMORA_HOME=$home XDG_RUNTIME_DIR=$home
@@ -46,6 +48,14 @@ shot 5-rulers
 key "$main" ctrl+w
 shot 6-closed
 expect_pixel 6-closed 300 250 "$(pixel 1-start 300 250)" "closing the image"
+
+# A second start hands its file to the running editor and ends at once.
+"$cli" apply new:64x48:ff0000 "$home/red.bmp"
+timeout 10 "$program" "$home/red.bmp" || { echo "the second start did not end"; exit 1; }
+shot 7-handed-over
+red=$(convert "$out/7-handed-over.png" -fill black +opaque "srgb(255,0,0)" -fill white -opaque "srgb(255,0,0)" \
+      -format "%[fx:mean*w*h]" info:)
+[ "${red%.*}" -ge $((64 * 48)) ] || { echo "the handed-over picture is not shown ($red red pixels)"; exit 1; }
 
 key "$main" ctrl+q
 for _ in $(seq 50); do
