@@ -36,7 +36,7 @@ namespace {
 constexpr const char* read_error = "@ch_read_error";
 constexpr const char* write_error = "@ch_error";
 constexpr std::size_t bmp_header_size = 54;
-constexpr std::uint32_t bmp_pixels_per_metre = 3780; // 96 pixels per inch, as save_bmp writes it
+constexpr std::uint32_t bmp_pixels_per_metre = 3780; // 96 pixels per inch
 
 [[noreturn]] void damaged(const std::string& why)
 {
@@ -213,6 +213,8 @@ void check_writable(const tdocument& doc)
         throw velmora_error(write_error, "more than 65534 saved selections");
 }
 
+std::vector<std::uint8_t> bmp_image(const Tfbitmap& bitmap, bmp_depth depth);
+
 // Lays the whole file out; pixel streams stay references to the document's
 // rasters unless they are compressed.
 tplan plan_vlm(const tdocument& doc, const tvlm_write_options& options, bool use_progress)
@@ -225,7 +227,7 @@ tplan plan_vlm(const tdocument& doc, const tvlm_write_options& options, bool use
 
     auto stream = [&](const Tfbitmap& bitmap, bmp_depth depth) -> std::vector<std::uint8_t> {
         if (compressed)
-            return bzip2_compress(save_bmp(bitmap, depth));
+            return bzip2_compress(bmp_image(bitmap, depth));
         return {};
     };
 
@@ -486,6 +488,25 @@ void unpack_row_24(const std::uint8_t* src, std::uint8_t* dst, std::int32_t widt
     }
 }
 
+// The whole BMP file image of a raster. A raster without pixels (0 wide or
+// 0 high) has no rows to visit.
+std::vector<std::uint8_t> bmp_image(const Tfbitmap& bitmap, bmp_depth depth)
+{
+    std::vector<std::uint8_t> out = bmp_header(bitmap, depth);
+    const std::size_t row_size = bmp_row_size(bitmap.width(), depth);
+    out.resize(std::size_t(bmp_stream_size(bitmap, depth)), 0);
+    if (bitmap.empty())
+        return out;
+    for (std::int32_t y = 0; y < bitmap.height(); ++y) {
+        std::uint8_t* dst = out.data() + bmp_header_size + std::size_t(bitmap.height() - 1 - y) * row_size;
+        if (depth == bmp_depth::bits32)
+            std::memcpy(dst, bitmap.row(y), bitmap.stride());
+        else
+            pack_row_24(bitmap.row(y), dst, bitmap.width());
+    }
+    return out;
+}
+
 // Drops what a gathered read or write has done from the front of `rows`.
 void consume(std::vector<iovec>& rows, std::size_t& first, std::size_t done)
 {
@@ -527,6 +548,8 @@ public:
     {
         const std::vector<std::uint8_t> header = bmp_header(bitmap, depth);
         put(header.data(), header.size());
+        if (bitmap.empty())
+            return;
         const std::size_t row_size = bmp_row_size(bitmap.width(), depth);
         if (depth == bmp_depth::bits32) {
             flush();
@@ -636,7 +659,7 @@ std::vector<std::uint8_t> file_image(const tplan& plan)
             out.insert(out.end(), chunk.bytes.begin(), chunk.bytes.end());
             continue;
         }
-        const std::vector<std::uint8_t> bmp = save_bmp(*chunk.bitmap, chunk.depth);
+        const std::vector<std::uint8_t> bmp = bmp_image(*chunk.bitmap, chunk.depth);
         out.insert(out.end(), bmp.begin(), bmp.end());
     }
     return out;
@@ -917,7 +940,7 @@ tbmp_shape parse_bmp(std::span<const std::uint8_t> data)
     shape.offset = le32(data.data() + 10);
     shape.row_size = (std::size_t(shape.width) * std::size_t(shape.bits / 8) + 3) & ~std::size_t(3);
     if (shape.offset < 14 + header_size || shape.offset > data.size() ||
-        (data.size() - shape.offset) / std::max<std::size_t>(shape.row_size, 1) < std::size_t(shape.height))
+        (shape.row_size > 0 && (data.size() - shape.offset) / shape.row_size < std::size_t(shape.height)))
         damaged("BMP stream: pixel data truncated");
     return shape;
 }
@@ -925,6 +948,8 @@ tbmp_shape parse_bmp(std::span<const std::uint8_t> data)
 // Fills `target` (already of the stream's size); 24-bit pixels get alpha 255.
 void copy_bmp(std::span<const std::uint8_t> data, const tbmp_shape& shape, Tfbitmap& target)
 {
+    if (target.empty())
+        return;
     for (std::int32_t y = 0; y < shape.height; ++y) {
         const std::int32_t file_row = shape.top_down ? y : shape.height - 1 - y;
         const std::uint8_t* src = data.data() + shape.offset + std::size_t(file_row) * shape.row_size;
@@ -999,6 +1024,8 @@ private:
 // small buffer.
 void read_pixels(int fd, const tstream_reader::tpending& stream, Tfbitmap& target)
 {
+    if (target.empty())
+        return;
     const tbmp_shape& shape = stream.shape;
     const std::size_t start = stream.offset + shape.offset;
     auto row_of = [&](std::int32_t file_row) { return shape.top_down ? file_row : shape.height - 1 - file_row; };

@@ -262,6 +262,24 @@ TEST_P(vlm_round_trip, rich_document_comes_back_whole)
 
 INSTANTIATE_TEST_SUITE_P(compression, vlm_round_trip, ::testing::Values(false, true));
 
+TEST(vlm_files, rasters_without_pixels_round_trip)
+{
+    tdocument doc = one_layer_document();
+    add_layer(doc, Tfbitmap(0, 3), "no columns", 255, 0, 0, normal);
+    add_layer(doc, Tfbitmap(5, 0), "no rows", 255, 0, 0, normal);
+    for (bool compressed : {false, true}) {
+        tvlm_write_options options;
+        options.compressed = compressed;
+        expect_same_document(doc, decode_vlm(encode_vlm(doc, options)));
+    }
+    scratch_folder folder;
+    write_vlm_snapshot(doc, folder.file("snap"), {});
+    tdocument loaded = one_layer_document();
+    std::vector<Tfbitmap> spare;
+    read_vlm_snapshot(loaded, folder.file("snap"), spare);
+    expect_same_document(doc, loaded);
+}
+
 TEST(vlm_layout, fields_at_their_capacity)
 {
     tdocument doc = rich_document();
