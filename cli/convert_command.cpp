@@ -1,14 +1,9 @@
 #include "cli_support.h"
 #include "commands.h"
 
-#include "document/composite.h"
 #include "document/error.h"
 #include "formats/file_io.h"
-#include "formats/load_picture.h"
-#include "formats/picture_writers.h"
-#include "formats/psd_export.h"
-#include "formats/psd_import.h"
-#include "formats/vlm_format.h"
+#include "formats/open_document.h"
 
 #include <array>
 #include <charconv>
@@ -72,36 +67,6 @@ bool parse_options(targuments options, tflat_settings& s, tload_options& load, s
     return true;
 }
 
-bool layered(const std::string& ext)
-{
-    return ext == ".psd" || ext == ".vlm";
-}
-
-// The input as a document: layers from PSD and VLM files, one opaque background otherwise.
-tdocument open_input(const std::string& file, const tload_options& load)
-{
-    const std::string ext = lower_extension(file);
-    tdocument doc = create_document(file);
-    if (ext == ".vlm") {
-        read_vlm(doc, file);
-        return doc;
-    }
-    if (ext == ".psd") {
-        try {
-            if (read_psd_layers(doc, file))
-                return doc;
-            throw velmora_error("@ch_sign_incorrect", file);
-        } catch (const velmora_error& e) {
-            if (e.key() != "@ch_problem_with_psd_file")
-                throw;
-            std::fprintf(stderr, "velmora-cli: %s; reading the flattened image\n", e.what());
-            doc = create_document(file);
-        }
-    }
-    add_background(doc, load_picture(file, load), "Background");
-    return doc;
-}
-
 } // namespace
 
 int run_convert(targuments arguments)
@@ -115,18 +80,10 @@ int run_convert(targuments arguments)
         return fail(error + "\n" + std::string(convert_usage));
     const std::string& in = arguments[0];
     const std::string& out = arguments[1];
-    const std::string out_ext = lower_extension(out);
-    if (!layered(out_ext) && !picture_writer_known(out_ext))
-        return fail("no writer for '" + out_ext + "' files");
+    if (!document_writer_known(out))
+        return fail("no writer for '" + lower_extension(out) + "' files");
     try {
-        const tdocument doc = open_input(in, load);
-        if (out_ext == ".psd") {
-            write_psd(doc, out);
-        } else if (out_ext == ".vlm") {
-            write_vlm(doc, out, tvlm_write_options{});
-        } else {
-            write_picture_file(flatten_image(doc), out, settings);
-        }
+        save_document_file(open_document_file(in, load), out, settings);
     } catch (const velmora_error& e) {
         return fail(e.what());
     } catch (const std::bad_alloc&) {

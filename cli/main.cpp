@@ -1,5 +1,8 @@
 #include "cli_support.h"
 #include "commands.h"
+#include "terminal_progress.h"
+
+#include <unistd.h>
 
 #include <array>
 #include <cstdio>
@@ -44,9 +47,15 @@ int main(int argc, char** argv)
         std::printf("velmora-cli %s\n", VELMORA_VERSION);
         return exit_ok;
     }
+    velmora::cli::tterminal_progress progress;
+    if (::isatty(STDERR_FILENO))
+        velmora::set_progress_view(&progress);
     for (const tcommand& command : commands)
-        if (command.name == name)
-            return command.run(targuments(arguments).subspan(1));
+        if (command.name == name) {
+            const int status = command.run(targuments(arguments).subspan(1));
+            velmora::set_progress_view(nullptr);
+            return status;
+        }
     std::fprintf(stderr, "velmora-cli: unknown command '%s'\n\n", name.c_str());
     print_usage(stderr);
     return exit_usage;

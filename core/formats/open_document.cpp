@@ -1,25 +1,14 @@
 #include "formats/open_document.h"
 
+#include "document/composite.h"
 #include "document/error.h"
+#include "formats/file_io.h"
+#include "formats/psd_export.h"
 #include "formats/psd_import.h"
-#include "formats/vlm_format.h"
 #include "shell/catalogue.h"
 
-#include <algorithm>
-#include <filesystem>
 
 namespace velmora {
-
-namespace {
-
-std::string lower_extension(const std::string& file_name)
-{
-    std::string ext = std::filesystem::path(file_name).extension().string();
-    std::transform(ext.begin(), ext.end(), ext.begin(), [](unsigned char c) { return char(std::tolower(c)); });
-    return ext;
-}
-
-} // namespace
 
 tdocument open_document_file(const std::string& file_name, const tload_options& options)
 {
@@ -45,6 +34,24 @@ tdocument open_document_file(const std::string& file_name, const tload_options& 
     }
     add_background(doc, load_picture(file_name, options), translate("@ch_background"));
     return doc;
+}
+
+bool document_writer_known(const std::string& file_name)
+{
+    const std::string ext = lower_extension(file_name);
+    return ext == ".vlm" || ext == ".psd" || picture_writer_known(ext);
+}
+
+void save_document_file(const tdocument& doc, const std::string& file_name, const tflat_settings& flat,
+                        const tvlm_write_options& vlm)
+{
+    const std::string ext = lower_extension(file_name);
+    if (ext == ".vlm")
+        write_vlm(doc, file_name, vlm);
+    else if (ext == ".psd")
+        write_psd(doc, file_name);
+    else
+        write_picture_file(flatten_image(doc), file_name, flat);
 }
 
 } // namespace velmora
