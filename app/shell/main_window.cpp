@@ -17,7 +17,10 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QCloseEvent>
+#include <QDir>
 #include <QDockWidget>
+#include <QFontDatabase>
+#include <QStandardPaths>
 #include <QFileInfo>
 #include <QKeyEvent>
 #include <QPainter>
@@ -146,6 +149,9 @@ tmain_window::tmain_window(QWidget* parent) : QMainWindow(parent)
     build_palettes();
     build_status_bar();
     apply_stored_language();
+    init_recent_files();
+    add_program_fonts();
+    actions_.at("Showruler1Click")->setChecked(read_bool("rulers", "visible", false));
     install_settings_failure_message(this);
     set_progress_view(this);
     connect(mdi_area_, &QMdiArea::subWindowActivated, this, &tmain_window::refresh_command_states);
@@ -184,6 +190,8 @@ void tmain_window::build_menus()
             menu->setObjectName(qstring(command.component));
             menu->menuAction()->setObjectName(qstring(command.component));
             menus_.emplace(command.component, menu);
+            if (command.component == "N1")
+                connect(menu, &QMenu::aboutToShow, this, &tmain_window::fill_reopen_menu);
             if (!parent) {
                 // Each top menu first settles a pending free transformation
                 // (none exists yet), then shows the states of its commands.
@@ -482,6 +490,38 @@ void tmain_window::full_screen()
     view->showFullScreen();
 }
 
+void tmain_window::fill_reopen_menu()
+{
+    QMenu* reopen = menus_.at("N1");
+    reopen->clear();
+    for (const trecent_file& recent : list_recent_files()) {
+        const QString path = QString::fromStdString(recent.path);
+        reopen->addAction(QString::fromStdString(recent.caption), this, [this, path] {
+            if (!QFileInfo::exists(path)) {
+                QMessageBox::warning(this, text("@ch_warning"), text("@ch_file_unavailable"));
+                return;
+            }
+            open_file(path);
+        });
+    }
+}
+
+void tmain_window::add_program_fonts()
+{
+    if (!read_bool("fonts", "use_designer_fonts", false))
+        return;
+    // The fonts shipped beside the program, then the user's own.
+    const QStringList folders = {QCoreApplication::applicationDirPath() + "/fonts",
+                                 QStandardPaths::writableLocation(QStandardPaths::AppDataLocation) + "/fonts"};
+    for (const QString& folder : folders)
+        for (const QFileInfo& file : QDir(folder).entryInfoList({"*.ttf"}, QDir::Files)) {
+            const int id = QFontDatabase::addApplicationFont(file.absoluteFilePath());
+            if (id < 0)
+                return; // the rest are skipped after the first that fails
+            added_fonts_ << id;
+        }
+}
+
 void tmain_window::Fermer1Click()
 {
     if (QMdiSubWindow* window = mdi_area_->activeSubWindow())
@@ -630,6 +670,8 @@ void tmain_window::closeEvent(QCloseEvent* event)
     }
     write_bool("rulers", "visible", actions_.at("Showruler1Click")->isChecked());
     store_palettes();
+    for (const int font : std::exchange(added_fonts_, {}))
+        QFontDatabase::removeApplicationFont(font);
     QMainWindow::closeEvent(event);
 }
 

@@ -91,6 +91,8 @@ private:
     void store_palettes() const;
     TForm2* add_image_window(tdocument document);
     void toggle_palette(std::string_view name);
+    void fill_reopen_menu();
+    void add_program_fonts();
     void show_preferences(int page);
 
     // tprogress_view, on the status bar
@@ -107,6 +109,7 @@ private:
     QProgressBar* gauge_ = nullptr;
     int new_image_counter_ = 1;
     bool shown_ = false;
+    QList<int> added_fonts_;
     QStringList pending_files_;
 };
 

@@ -5,6 +5,8 @@
 #include <fstream>
 
 #include <QDockWidget>
+#include <QFile>
+#include <QMenu>
 #include <QLineEdit>
 #include <QMdiArea>
 #include <QMenuBar>
@@ -178,11 +180,20 @@ private slots:
         QCOMPARE(int(image->view_bitmap().pixel(0, 0)[2]), 255);
         QCOMPARE(window.open_file(picture), image);
         QVERIFY(!window.open_file(garbage));
+
+        // File > Reopen lists the opened file; once it has vanished it says so.
+        auto* reopen = window.findChild<QMenu*>("N1");
+        emit reopen->aboutToShow();
+        QCOMPARE(reopen->actions().size(), 1);
+        QCOMPARE(reopen->actions().front()->text(), "&1 " + picture);
+        QFile::remove(picture);
+        reopen->actions().front()->trigger();
         answer.stop();
         QCOMPARE(window.image_windows().size(), 1);
-        QCOMPARE(messages.size(), 2);
+        QCOMPARE(messages.size(), 3);
         QCOMPARE(messages[0], QString("The file \"red.bmp\" is already opened."));
         QVERIFY(messages[1].contains("not .PNG format"));
+        QCOMPARE(messages[2], QString("Could not open the document because the file could not be found."));
     }
 
     void a_second_start_hands_its_files_over()
