@@ -1,0 +1,76 @@
+#pragma once
+
+#include "document/document.h"
+
+#include <cstdint>
+#include <string>
+
+namespace velmora {
+
+// The layer a filter works on: the current layer, or its mask while the mask
+// is being edited. Resolved each time a filter runs.
+tcalque& filter_target(tdocument& doc);
+// The current layer itself, also while its mask is edited (the colour
+// adjustments that never touch a mask).
+tcalque& active_layer(tdocument& doc);
+
+// Alpha is filtered only when the target does not preserve transparency.
+inline bool process_alpha(const tcalque& target) { return target.preserve_transparency == 0; }
+
+// The selection as a filter sees it: null when the document has none.
+inline const tselection* active_selection(const tdocument& doc)
+{
+    return doc.has_selection && !doc.selection.mask.empty() ? &doc.selection : nullptr;
+}
+
+// Coverage 0..255 of document pixel (x, y): the red byte of the selection's
+// raster there, 0 outside it.
+std::uint8_t selection_coverage(const tselection& selection, std::int32_t x, std::int32_t y);
+
+// The pixels of a target placed at (left, top) that lie under the selection's
+// raster, in target coordinates (empty when they do not meet).
+trect selection_extent_on_target(const tselection& selection, const Tfbitmap& target, std::int32_t left,
+                                 std::int32_t top);
+
+// The empty-selection test: true in mask-edit mode or without a selection;
+// otherwise whether some selected document pixel lies over a pixel of `layer`
+// with non-zero alpha.
+bool selection_touches_target(const tdocument& doc, const tcalque& layer);
+
+// Writes into `target` (the unfiltered pixels) the filtered copy mixed by
+// coverage c: each channel becomes round(u + (f - u) * c / 255); pixels
+// without coverage are left alone. Alpha is mixed only with `with_alpha`.
+// `filtered` has the size of the target; the layer gives the position.
+void blend_by_selection(Tfbitmap& target, const Tfbitmap& filtered, std::int32_t left, std::int32_t top,
+                        const tselection& selection, bool with_alpha);
+
+// round(u + (f - u) * c / 255) exactly: the quotient is never a half because
+// 255 is odd, so the integer form agrees with every floating evaluation.
+inline std::uint8_t mix_by_coverage(std::int32_t unfiltered, std::int32_t filtered, std::int32_t coverage)
+{
+    return std::uint8_t((510 * unfiltered + 2 * (filtered - unfiltered) * coverage + 255) / 510);
+}
+
+// A filter dialog's hold on its target: the pixels and position at opening,
+// restored before each preview and on Cancel.
+class tfilter_backup {
+public:
+    // Takes the copy of the target as the document resolves it now.
+    explicit tfilter_backup(tdocument& doc, bool of_active_layer = false);
+
+    tcalque& target() const { return *target_; }
+    const Tfbitmap& pixels() const { return pixels_; }
+    std::int32_t left() const { return left_; }
+    std::int32_t top() const { return top_; }
+
+    // Puts pixels, size and position back as they were at opening.
+    void restore() const;
+
+private:
+    tcalque* target_;
+    Tfbitmap pixels_;
+    std::int32_t left_;
+    std::int32_t top_;
+};
+
+} // namespace velmora

@@ -1,0 +1,163 @@
+#include "filters/blur.h"
+
+#include "filters/filter_framework.h"
+#include "filter_test_support.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+namespace velmora {
+namespace {
+
+using namespace test;
+
+TEST(GaussianBlur, KernelRadiusIsCutAtHalfAGreyLevel)
+{
+    struct tcase {
+        float sigma;
+        int radius;
+    };
+    for (const tcase c : {tcase{1.0f, 2}, {2.0f, 5}, {10.0f, 30}, {50.0f, 99}, {100.0f, 99}}) {
+        const tgaussian_kernel kernel = gaussian_kernel(c.sigma);
+        EXPECT_EQ(kernel.radius, c.radius) << c.sigma;
+        double sum = 0;
+        for (int i = -kernel.radius; i <= kernel.radius; ++i)
+            sum += kernel.weight(i);
+        EXPECT_NEAR(sum, 1.0, 1e-6);
+        EXPECT_EQ(kernel.weight(-1), kernel.weight(1));
+    }
+}
+
+// Both passes the plain way: double sums over the taps in order, border
+// pixel repeated, truncated, rows before columns.
+Tfbitmap reference_gaussian(const Tfbitmap& source, float sigma, bool with_alpha)
+{
+    const tgaussian_kernel kernel = gaussian_kernel(sigma);
+    const int r = kernel.radius;
+    Tfbitmap rows = source;
+    const auto line = [&](auto value_at, auto write, std::int32_t n) {
+        std::vector<std::uint8_t> out(std::size_t(n) * 4);
+        for (std::int32_t p = 0; p < n; ++p)
+            for (int k = 0; k < 4; ++k) {
+                double s = 0;
+                for (int t = -r; t <= r; ++t)
+                    s += double(kernel.weight(t)) * value_at(std::clamp(p - t, 0, n - 1), k);
+                out[std::size_t(4 * p + k)] = s < 0 ? 0 : s >= 255 ? 255 : std::uint8_t(s);
+            }
+        for (std::int32_t p = 0; p < n; ++p)
+            for (int k = 0; k < (with_alpha ? 4 : 3); ++k)
+                write(p, k, out[std::size_t(4 * p + k)]);
+    };
+    for (std::int32_t y = 0; y < source.height(); ++y)
+        line([&](std::int32_t x, int k) { return rows.pixel(x, y)[k]; },
+             [&](std::int32_t x, int k, std::uint8_t v) { rows.pixel(x, y)[k] = v; }, source.width());
+    for (std::int32_t x = 0; x < source.width(); ++x)
+        line([&](std::int32_t y, int k) { return rows.pixel(x, y)[k]; },
+             [&](std::int32_t y, int k, std::uint8_t v) { rows.pixel(x, y)[k] = v; }, source.height());
+    return rows;
+}
+
+TEST(GaussianBlur, MatchesThePlainPassesAndGrowsUpperLayers)
+{
+    for (const float sigma : {1.0f, 2.5f, 7.0f}) {
+        for (const bool with_alpha : {false, true}) {
+            tdocument doc = create_document("t");
+            add_background(doc, 8, 8, 0, "bg");
+            // Wider than one band of columns so the band seams are covered.
+            const Tfbitmap pixels = random_bitmap(300, 21, 51);
+            tcalque& layer = add_layer(doc, pixels, "l", 255, 4, -3, normal);
+            gaussian_blur(doc, layer, with_alpha, 0, sigma);
+            const std::int32_t m = with_alpha ? std::int32_t(sigma) + 1 : 0;
+            EXPECT_EQ(layer.left, 4 - m);
+            EXPECT_EQ(layer.top, -3 - m);
+            Tfbitmap grown = pixels;
+            if (m > 0) {
+                grown = uniform_bitmap(300 + 2 * m, 21 + 2 * m, 0, 0);
+                for (std::int32_t y = 0; y < 21; ++y)
+                    std::copy_n(pixels.row(y), 4 * 300, grown.pixel(m, y + m));
+            }
+            EXPECT_TRUE(same_pixels(layer.bitmap, reference_gaussian(grown, sigma, with_alpha)))
+                << sigma << ' ' << with_alpha;
+        }
+    }
+}
+
+TEST(GaussianBlur, TheBackgroundNeverGrows)
+{
+    tdocument doc = create_document("t");
+    add_background(doc, random_bitmap(9, 6, 3), "bg");
+    gaussian_blur(doc, *doc.layers[0], true, 0, 3.0f);
+    EXPECT_EQ(doc.layers[0]->bitmap.width(), 9);
+    EXPECT_EQ(doc.layers[0]->left, 0);
+}
+
+TEST(MotionBlur, AveragesAlongTheWalkAndStopsAtTheEdge)
+{
+    Tfbitmap row(5, 3);
+    for (std::int32_t y = 0; y < 3; ++y)
+        for (std::int32_t x = 0; x < 5; ++x)
+            row.pixel(x, y)[0] = row.pixel(x, y)[1] = row.pixel(x, y)[2] = row.pixel(x, y)[3] =
+                std::uint8_t(30 * x + 50 * y);
+    Tfbitmap out = row;
+    motion_blur(out, row, 3, 0, false); // angle 0: toward decreasing x
+    EXPECT_EQ(out.pixel(4, 0)[0], 90);  // (120 + 90 + 60) / 3
+    EXPECT_EQ(out.pixel(1, 0)[0], 15);  // (30 + 0) / 2: the walk left the layer
+    EXPECT_EQ(out.pixel(0, 0)[0], 0);
+    EXPECT_EQ(out.pixel(4, 0)[3], 120); // alpha untouched
+    motion_blur(out, row, 3, 90, true); // angle 90: the pixels below
+    EXPECT_EQ(out.pixel(2, 0)[0], 110); // (60 + 110 + 160) / 3
+    EXPECT_EQ(out.pixel(2, 0)[3], 110);
+    EXPECT_EQ(out.pixel(2, 1)[0], 135); // (110 + 160) / 2
+}
+
+TEST(ZoomAndRadialBlur, CentreStaysAndUniformStaysUniform)
+{
+    const Tfbitmap source = random_bitmap(31, 21, 61);
+    for (const bool radial : {false, true}) {
+        Tfbitmap out = source;
+        if (radial)
+            radial_blur(out, source, 40, true);
+        else
+            zoom_blur(out, source, 2 * 50 + 5, true);
+        for (int k = 0; k < 4; ++k)
+            EXPECT_EQ(out.pixel(15, 10)[k], source.pixel(15, 10)[k]) << radial;
+        EXPECT_FALSE(same_pixels(out, source));
+        const Tfbitmap flat = uniform_bitmap(31, 21, 77, 33);
+        out = flat;
+        if (radial)
+            radial_blur(out, flat, 360, true);
+        else
+            zoom_blur(out, flat, 205, true);
+        EXPECT_TRUE(same_pixels(out, flat)) << radial;
+    }
+    EXPECT_EQ(radial_blur_samples(100, 100, {}, 15), 11);
+}
+
+TEST(ZoomAndRadialBlur, SelectionLimitsTheRectangleAndMovesTheCentre)
+{
+    const Tfbitmap source = random_bitmap(30, 20, 71);
+    tselection selection;
+    selection.left = 10; // document coordinates; the layer sits at (4, 2)
+    selection.top = 5;
+    selection.mask = uniform_bitmap(9, 7, 255);
+    for (const bool radial : {false, true}) {
+        Tfbitmap out = source;
+        const tadjust_area area{&selection, 4, 2};
+        if (radial)
+            radial_blur(out, source, 90, false, area);
+        else
+            zoom_blur(out, source, 105, false, area);
+        for (std::int32_t y = 0; y < 20; ++y)
+            for (std::int32_t x = 0; x < 30; ++x) {
+                const bool inside = x >= 6 && x < 15 && y >= 3 && y < 10;
+                if (!inside || (x == 10 && y == 6)) { // outside, or the centre (10 + 4, 5 + 3) - (4, 2)
+                    for (int k = 0; k < 4; ++k)
+                        ASSERT_EQ(out.pixel(x, y)[k], source.pixel(x, y)[k]) << x << ',' << y;
+                }
+            }
+    }
+}
+
+} // namespace
+} // namespace velmora

@@ -1,0 +1,197 @@
+#include "filters/colour_adjust.h"
+
+#include "document/rounding.h"
+#include "filters/filter_framework.h"
+#include "filter_test_support.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <functional>
+
+namespace velmora {
+namespace {
+
+using namespace test;
+
+TEST(ColourAdjust, ContrastTable)
+{
+    struct tcase {
+        int contrast, brightness, in, out;
+    };
+    const tcase cases[] = {
+        {200, 0, 128, 255}, {200, 0, 100, 200}, {200, 0, 0, 0}, // scales toward 0 and clamps
+        {150, 0, 1, 2},     {150, 0, 3, 4},                      // 1.5 -> 2, 4.5 -> 4: halves to even
+        {100, 0, 77, 77},   {0, 7, 200, 7},   {0, 300, 9, 255}, {0, -5, 250, 0}, {50, 10, 5, 12},
+    };
+    for (const tcase& c : cases)
+        EXPECT_EQ(contrast_table(c.contrast, c.brightness)[std::size_t(c.in)], c.out)
+            << c.contrast << ' ' << c.brightness << ' ' << c.in;
+}
+
+TEST(ColourAdjust, MulDivRoundsHalvesAwayFromZero)
+{
+    EXPECT_EQ(mul_div(1, 1, 2), 1);
+    EXPECT_EQ(mul_div(-1, 1, 2), -1);
+    EXPECT_EQ(mul_div(3, 1, 2), 2);
+    EXPECT_EQ(mul_div(-3, 1, 2), -2);
+    EXPECT_EQ(mul_div(5, 1, 4), 1);
+    EXPECT_EQ(mul_div(-128, 60, 255), -30);
+    EXPECT_EQ(mul_div(1, 1, -2), -1);
+}
+
+TEST(ColourAdjust, HsvConversions)
+{
+    struct tcase {
+        int r, g, b, h, s, v;
+    };
+    const tcase to_hsv[] = {
+        {255, 0, 0, 0, 255, 255},   {0, 255, 0, 120, 255, 255}, {0, 0, 255, 240, 255, 255},
+        {255, 0, 128, 330, 255, 255}, {90, 90, 90, 0, 0, 90},   {0, 0, 0, 0, 0, 0},
+        {200, 100, 50, 20, 191, 200}, // MulDiv(150, 255, 200) = 191.25; MulDiv(50, 60, 150) = 20
+    };
+    for (const tcase& c : to_hsv)
+        EXPECT_EQ(rgb_to_hsv(c.r, c.g, c.b), (thsv{c.h, c.s, c.v})) << c.r << ' ' << c.g << ' ' << c.b;
+    const tcase to_rgb[] = {
+        {255, 0, 0, 0, 255, 255},   {255, 0, 0, 360, 255, 255}, {255, 255, 0, 60, 255, 255},
+        {0, 255, 255, 180, 255, 255}, {77, 77, 77, 200, 0, 77},
+        {100, 40, 41, 359, 155, 100}, // sector 5: p = 100 - 15500 / 255, q = 100 - 155 * 100 * 59 / 15300
+    };
+    for (const tcase& c : to_rgb)
+        EXPECT_EQ(hsv_to_rgb(c.h, c.s, c.v), (trgb{std::uint8_t(c.r), std::uint8_t(c.g), std::uint8_t(c.b)}))
+            << c.h << ' ' << c.s << ' ' << c.v;
+    // Primaries, secondaries and greys come back exactly.
+    for (const trgb rgb : {trgb{255, 0, 0}, trgb{0, 255, 255}, trgb{255, 0, 255}, trgb{128, 128, 128},
+                           trgb{0, 200, 0}, trgb{60, 60, 0}}) {
+        const thsv hsv = rgb_to_hsv(rgb.red, rgb.green, rgb.blue);
+        EXPECT_EQ(hsv_to_rgb(hsv.hue, hsv.saturation, hsv.value), rgb);
+    }
+}
+
+Tfbitmap one_pixel(std::uint8_t r, std::uint8_t g, std::uint8_t b, std::uint8_t a = 255)
+{
+    Tfbitmap bitmap(1, 1);
+    bitmap.fill_pixels(b, g, r, a);
+    return bitmap;
+}
+
+TEST(ColourAdjust, PixelCases)
+{
+    Tfbitmap magenta = one_pixel(255, 0, 255); // hue 300
+    hsv_adjust(magenta, Tfbitmap(magenta), 180, 0, 0);
+    EXPECT_EQ(magenta.pixel(0, 0)[red_byte], 255); // clamped at 360 = red, not wrapped to 120
+    EXPECT_EQ(magenta.pixel(0, 0)[green_byte], 0);
+    EXPECT_EQ(magenta.pixel(0, 0)[blue_byte], 0);
+
+    Tfbitmap grey = one_pixel(10, 20, 31, 99);
+    desaturate(grey);
+    for (int k = 0; k < 3; ++k)
+        EXPECT_EQ(grey.pixel(0, 0)[k], 20); // round(61 / 3)
+    EXPECT_EQ(grey.pixel(0, 0)[alpha_byte], 99);
+
+    Tfbitmap shifted = one_pixel(250, 3, 100, 7);
+    colour_balance(shifted, Tfbitmap(shifted), 10, -10, 0);
+    EXPECT_EQ(shifted.pixel(0, 0)[red_byte], 255);
+    EXPECT_EQ(shifted.pixel(0, 0)[green_byte], 0);
+    EXPECT_EQ(shifted.pixel(0, 0)[blue_byte], 100);
+    EXPECT_EQ(shifted.pixel(0, 0)[alpha_byte], 7);
+}
+
+TEST(ColourAdjust, InvertTwiceRestoresAndKeepsAlpha)
+{
+    const Tfbitmap original = random_bitmap(17, 5, 9);
+    Tfbitmap bitmap = original;
+    invert_colours(bitmap);
+    EXPECT_EQ(bitmap.pixel(3, 2)[0], 255 - original.pixel(3, 2)[0]);
+    EXPECT_EQ(bitmap.pixel(3, 2)[alpha_byte], original.pixel(3, 2)[alpha_byte]);
+    invert_colours(bitmap);
+    EXPECT_TRUE(same_pixels(bitmap, original));
+}
+
+TEST(ColourAdjust, RemoveGreyLevelsKeepsLightPixelsBesideDarkShapes)
+{
+    // Row 0: light, light, black; row 1: light, light, light. Tolerance 200.
+    Tfbitmap source(3, 2);
+    source.fill_pixels(230, 220, 210, 40);
+    source.pixel(2, 0)[0] = source.pixel(2, 0)[1] = source.pixel(2, 0)[2] = 0;
+    source.pixel(0, 1)[1] = 200; // not light: a channel equal to the tolerance
+    Tfbitmap out = source;
+    remove_grey(out, source, 200, true);
+    EXPECT_EQ(out.pixel(0, 0)[0], 255); // only light neighbours (0, 1 is not dark either)
+    EXPECT_EQ(out.pixel(1, 0)[0], 230); // next to the black pixel
+    EXPECT_EQ(out.pixel(1, 1)[0], 230);
+    EXPECT_EQ(out.pixel(0, 1)[1], 200);
+    EXPECT_EQ(out.pixel(2, 0)[0], 0);
+    remove_grey(out, source, 200, false);
+    EXPECT_EQ(out.pixel(1, 0)[0], 255);
+    EXPECT_EQ(out.pixel(0, 1)[1], 200);
+    for (std::int32_t y = 0; y < 2; ++y)
+        for (std::int32_t x = 0; x < 3; ++x)
+            EXPECT_EQ(out.pixel(x, y)[alpha_byte], 255);
+}
+
+// Each adjustment against its formula applied pixel by pixel, with a
+// selection partly off the layer and the layer away from the origin.
+TEST(ColourAdjust, SelectionMixMatchesThePlainFormula)
+{
+    using tmap = std::function<trgb(trgb)>;
+    using trun = std::function<void(Tfbitmap&, const Tfbitmap&, const tadjust_area&)>;
+    const tlevel_table table = contrast_table(137, -20);
+    const auto desaturated = [](trgb c) {
+        const auto g = std::uint8_t(round_half_even((c.red + c.green + c.blue) / 3.0L));
+        return trgb{g, g, g};
+    };
+    struct tcase {
+        const char* name;
+        trun run;
+        tmap map;
+        bool exact_mean; // desaturate mixes toward the unrounded mean
+    };
+    const tcase cases[] = {
+        {"contrast", [](Tfbitmap& d, const Tfbitmap& s, const tadjust_area& a) { brightness_contrast(d, s, 137, -20, a); },
+         [&](trgb c) { return trgb{table[c.red], table[c.green], table[c.blue]}; }, false},
+        {"balance", [](Tfbitmap& d, const Tfbitmap& s, const tadjust_area& a) { colour_balance(d, s, 40, -70, 100, a); },
+         [](trgb c) {
+             return trgb{std::uint8_t(std::clamp(c.red + 40, 0, 255)), std::uint8_t(std::clamp(c.green - 70, 0, 255)),
+                         std::uint8_t(std::clamp(c.blue + 100, 0, 255))};
+         }, false},
+        {"hsv", [](Tfbitmap& d, const Tfbitmap& s, const tadjust_area& a) { hsv_adjust(d, s, 100, -30, 45, a); },
+         [](trgb c) {
+             const thsv hsv = rgb_to_hsv(c.red, c.green, c.blue);
+             return hsv_to_rgb(std::clamp(hsv.hue + 100, 0, 360), std::clamp(hsv.saturation - 30, 0, 255),
+                               std::clamp(hsv.value + 45, 0, 255));
+         }, false},
+        {"invert", [](Tfbitmap& d, const Tfbitmap&, const tadjust_area& a) { invert_colours(d, a); },
+         [](trgb c) { return trgb{std::uint8_t(255 - c.red), std::uint8_t(255 - c.green), std::uint8_t(255 - c.blue)}; },
+         false},
+        {"desaturate", [](Tfbitmap& d, const Tfbitmap&, const tadjust_area& a) { desaturate(d, a); }, desaturated, true},
+    };
+    const Tfbitmap source = random_bitmap(40, 30, 11);
+    const tselection selection = random_selection(-4, 9, 30, 40, 12);
+    for (const tcase& c : cases) {
+        for (const bool with_selection : {false, true}) {
+            Tfbitmap out = source;
+            const tadjust_area area{with_selection ? &selection : nullptr, 5, 3};
+            c.run(out, source, area);
+            for (std::int32_t y = 0; y < 30; ++y)
+                for (std::int32_t x = 0; x < 40; ++x) {
+                    const std::uint8_t* u = source.pixel(x, y);
+                    const trgb before{u[red_byte], u[green_byte], u[blue_byte]};
+                    const trgb mapped = c.map(before);
+                    const int m = with_selection ? selection_coverage(selection, x + 5, y + 3) : 255;
+                    const long double mean = (u[0] + u[1] + u[2]) / 3.0L;
+                    const int want[3] = {mapped.blue, mapped.green, mapped.red};
+                    for (int k = 0; k < 3; ++k) {
+                        const long double goal = c.exact_mean && with_selection ? mean : want[k];
+                        const auto expected =
+                            m == 255 && !c.exact_mean ? want[k] : round_half_even((goal - u[k]) * (m / 255.0L) + u[k]);
+                        ASSERT_EQ(out.pixel(x, y)[k], expected) << c.name << ' ' << x << ',' << y << " k" << k;
+                    }
+                    ASSERT_EQ(out.pixel(x, y)[alpha_byte], u[alpha_byte]);
+                }
+        }
+    }
+}
+
+} // namespace
+} // namespace velmora
