@@ -2,6 +2,7 @@
 #include "commands.h"
 
 #include "document/error.h"
+#include "filters/filter_registry.h"
 #include "formats/open_document.h"
 
 namespace velmora::cli {
@@ -15,7 +16,8 @@ int run_apply(targuments arguments)
     try {
         tdocument doc = open_source(arguments[0]);
         for (const std::string& step : arguments.subspan(2))
-            throw velmora_error("@ch_error", "unknown step '" + step + "'");
+            if (!run_filter_step(doc, step))
+                throw velmora_error("@ch_error", "unknown step '" + step + "'");
         save_document_file(doc, arguments[1]);
     } catch (const velmora_error& error) {
         return fail(error.what());

@@ -18,6 +18,7 @@ struct tcommand {
 
 int run_apply(targuments arguments);
 int run_convert(targuments arguments);
+int run_filter(targuments arguments);
 int run_info(targuments arguments);
 
 } // namespace velmora::cli

@@ -18,6 +18,8 @@ constexpr std::array commands = {
              "open IN (a picture or new:WIDTHxHEIGHT[:RRGGBB]), run the steps, write OUT", run_apply},
     tcommand{"convert", "convert IN OUT [OPTION...]",
              "convert between picture formats (layers kept between .psd and .vlm)", run_convert},
+    tcommand{"filter", "filter NAME [KEY=VALUE...] IN OUT | --list",
+             "run one filter or colour adjustment on IN's current layer", run_filter},
     tcommand{"info", "info FILE", "print a picture's size, kind and layers", run_info},
 };
 

@@ -245,7 +245,7 @@ bool parse_number(std::string_view text, double& value)
 std::string format_number(double value)
 {
     char buffer[32];
-    std::snprintf(buffer, sizeof buffer, "%g", value);
+    std::snprintf(buffer, sizeof buffer, "%.10g", value);
     return buffer;
 }
 

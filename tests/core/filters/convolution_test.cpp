@@ -135,13 +135,13 @@ TEST(Convolution, KernelCells)
 
     // The grid shows the kernel as applied: cell N sits in column (N - 1) / 5, row (N - 1) % 5.
     tkernel_cells cells{};
-    cells[1] = "5"; // Edit2: column 0, row 1
+    cells[1].assign(1, '5'); // Edit2: column 0, row 1
     const tcustom_kernel five = build_custom_kernel(cells, kernel_size_5);
     EXPECT_EQ(five.kernel.weight(-2, -1), 1.0f);
     EXPECT_EQ(build_custom_kernel(cells, kernel_size_3).sum, 0); // outer cell not read at 3*3
 
     tkernel_cells empty{};
-    empty[12] = "-";
+    empty[12].assign(1, '-');
     const tcustom_kernel zero = build_custom_kernel(empty, kernel_size_5);
     EXPECT_EQ(zero.sum, 0);
     const Tfbitmap source = random_bitmap(4, 4, 41);
