@@ -26,6 +26,7 @@
 #include <QPainter>
 #include <QTimer>
 #include <QToolButton>
+#include <QVBoxLayout>
 #include <QLabel>
 #include <QMdiArea>
 #include <QMenu>
@@ -92,13 +93,14 @@ struct tpalette_spec {
     const char* caption;
     QSize size;
     const char* toggle;
+    const char* button; // the hint of its toggle button on the tool palette
 };
 constexpr tpalette_spec palette_specs[] = {
-    {"toolbar_color", "toolbar color", "Color", {237, 140}, "showColor1Click"},
-    {"Toolbar_size", "toolbar size", "Brushes", {237, 183}, "Showsize1Click"},
-    {"toolbar_selection", "toolbar selection", "History", {237, 125}, "Showselection1Click"},
-    {"Toolbar_layers", "toolbar layers", "Layers", {237, 185}, "Showlayers1Click"},
-    {"Toolbar_palette", "toolbar palette", "Tools", {64, 420}, "Showtoolbar1Click"},
+    {"toolbar_color", "toolbar color", "Color", {237, 140}, "showColor1Click", "Color window"},
+    {"Toolbar_size", "toolbar size", "Brushes", {237, 183}, "Showsize1Click", "Options window"},
+    {"toolbar_selection", "toolbar selection", "History", {237, 125}, "Showselection1Click", "History window"},
+    {"Toolbar_layers", "toolbar layers", "Layers", {237, 185}, "Showlayers1Click", "Layer window"},
+    {"Toolbar_palette", "toolbar palette", "Tools", {64, 420}, "Showtoolbar1Click", "Main toolbar"},
 };
 
 // The hourglass while something long runs; restored on every way out.
@@ -218,15 +220,8 @@ void tmain_window::build_palettes()
         dock->setObjectName(spec.name);
         dock->setWidget(new QWidget(dock));
         dock->widget()->setMinimumSize(spec.size);
-        if (std::string_view(spec.name) == "Toolbar_palette") {
-            auto* full = new QToolButton(dock->widget());
-            full->setObjectName("full_screen_button");
-            full->setText("Full screen");
-            full->setToolTip("Full screen");
-            full->setGeometry(4, 4, spec.size.width() - 8, 24);
-            connect(full, &QToolButton::clicked, this, &tmain_window::full_screen);
-            full_screen_button_ = full;
-        }
+        if (std::string_view(spec.name) == "Toolbar_palette")
+            fill_tool_palette(dock->widget());
         addDockWidget(std::string_view(spec.name) == "Toolbar_palette" ? Qt::LeftDockWidgetArea
                                                                         : Qt::RightDockWidgetArea,
                       dock);
@@ -235,6 +230,28 @@ void tmain_window::build_palettes()
         palettes_.emplace(spec.name, dock);
     }
     restore_palettes();
+}
+
+// The tool palette's own buttons: full screen, and one toggle per palette
+// that runs the same command as its View menu entry.
+void tmain_window::fill_tool_palette(QWidget* palette)
+{
+    auto* column = new QVBoxLayout(palette);
+    column->setContentsMargins(2, 2, 2, 2);
+    auto* full = new QToolButton(palette);
+    full->setObjectName("full_screen_button");
+    full->setText("Full screen");
+    full->setToolTip("Full screen");
+    connect(full, &QToolButton::clicked, this, &tmain_window::full_screen);
+    full_screen_button_ = full;
+    column->addWidget(full);
+    for (const tpalette_spec& spec : palette_specs) {
+        auto* toggle = new QToolButton(palette);
+        toggle->setDefaultAction(actions_.at(spec.toggle));
+        toggle->setToolTip(spec.button);
+        column->addWidget(toggle);
+    }
+    column->addStretch();
 }
 
 void tmain_window::restore_palettes()

@@ -86,6 +86,7 @@ protected:
 private:
     void build_menus();
     void build_palettes();
+    void fill_tool_palette(QWidget* palette);
     void build_status_bar();
     void restore_palettes();
     void store_palettes() const;
