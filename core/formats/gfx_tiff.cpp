@@ -20,14 +20,14 @@ enum tiff_type : std::uint16_t { type_byte = 1, type_ascii = 2, type_short = 3, 
 
 } // namespace
 
-std::vector<std::uint8_t> build_tiff(const Tfbitmap& picture)
+void write_tiff_to(const Tfbitmap& picture, tbyte_sink& sink)
 {
     const std::int32_t w = picture.width(), h = picture.height();
     const std::uint64_t pixel_bytes = std::uint64_t(w) * std::uint64_t(h) * 3;
     if (pixel_bytes + 256 > 0xFFFFFFFFull)
         throw velmora_error("@ch_error", "the picture is too large for a TIFF file");
+    // Every offset is taken from the position where its item is written.
     tbyte_writer out(false);
-    out.reserve(std::size_t(pixel_bytes) + 256);
     out.text("II");
     out.u16(42);
     const std::size_t directory_at = out.grow(4);
@@ -46,29 +46,39 @@ std::vector<std::uint8_t> build_tiff(const Tfbitmap& picture)
     out.text("QUORANTEL  ");
     out.u8(0);
     const std::uint32_t strip = std::uint32_t(out.position());
-    std::uint8_t* pixels = out.at(out.grow(std::size_t(pixel_bytes)));
-    parallel_rows(0, h, std::int64_t(w) * h, [&](std::int32_t first, std::int32_t last) {
-        for (std::int32_t y = first; y < last; ++y) {
-            const std::uint8_t* p = picture.row(y);
-            std::uint8_t* dst = pixels + std::size_t(y) * std::size_t(w) * 3;
-            for (std::int32_t x = 0; x < w; ++x, p += 4, dst += 3) {
-                dst[0] = p[red_byte];
-                dst[1] = p[green_byte];
-                dst[2] = p[blue_byte];
+    out.patch_u32(directory_at, std::uint32_t(strip + pixel_bytes));
+    sink.write(out.buffer());
+
+    // The pixels go out a band of rows at a time through one buffer.
+    const std::int32_t band = std::max<std::int32_t>(1, std::int32_t((std::size_t(1) << 20) / (std::size_t(w) * 3 + 1)));
+    std::vector<std::uint8_t> rows(std::size_t(w) * 3 * std::size_t(std::min(band, h)));
+    for (std::int32_t top = 0; top < h; top += band) {
+        const std::int32_t count = std::min(band, h - top);
+        parallel_rows(top, top + count, std::int64_t(w) * count, [&](std::int32_t first, std::int32_t last) {
+            for (std::int32_t y = first; y < last; ++y) {
+                const std::uint8_t* p = picture.row(y);
+                std::uint8_t* dst = rows.data() + std::size_t(y - top) * std::size_t(w) * 3;
+                for (std::int32_t x = 0; x < w; ++x, p += 4, dst += 3) {
+                    dst[0] = p[red_byte];
+                    dst[1] = p[green_byte];
+                    dst[2] = p[blue_byte];
+                }
             }
-        }
-    });
-    out.patch_u32(directory_at, std::uint32_t(out.position()));
-    out.u16(15);
+        });
+        sink.write(std::span<const std::uint8_t>(rows.data(), std::size_t(w) * 3 * std::size_t(count)));
+    }
+
+    tbyte_writer dir(false);
+    dir.u16(15);
     const auto entry = [&](std::uint16_t tag, std::uint16_t type, std::uint32_t count, std::uint32_t value) {
-        out.u16(tag);
-        out.u16(type);
-        out.u32(count);
+        dir.u16(tag);
+        dir.u16(type);
+        dir.u32(count);
         if (type == type_short && count == 1) {
-            out.u16(std::uint16_t(value));
-            out.u16(0);
+            dir.u16(std::uint16_t(value));
+            dir.u16(0);
         } else {
-            out.u32(value);
+            dir.u32(value);
         }
     };
     // Sides beyond 65535 do not fit a SHORT; the field type says which one is used.
@@ -88,13 +98,27 @@ std::vector<std::uint8_t> build_tiff(const Tfbitmap& picture)
     entry(284, type_short, 1, 1);
     entry(296, type_short, 1, 2);
     entry(305, type_ascii, 12, software);
-    out.u32(0);
-    return std::move(out.buffer());
+    dir.u32(0);
+    sink.write(dir.buffer());
+}
+
+std::vector<std::uint8_t> build_tiff(const Tfbitmap& picture)
+{
+    tvector_sink sink;
+    write_tiff_to(picture, sink);
+    return std::move(sink.data);
 }
 
 void write_tiff(const Tfbitmap& picture, const std::string& file_name)
 {
-    write_file_atomically(file_name, build_tiff(picture));
+    tatomic_file_sink sink(file_name);
+    write_tiff_to(picture, sink);
+    sink.commit();
+}
+
+Tfbitmap read_tiff(const std::string& file_name)
+{
+    return read_tiff(tfile_view(file_name).bytes());
 }
 
 namespace {
@@ -477,11 +501,6 @@ Tfbitmap read_tiff(std::span<const std::uint8_t> data)
     } catch (const std::bad_alloc&) {
         throw EGraphicFormat("TIFF: not enough memory");
     }
-}
-
-Tfbitmap read_tiff(const std::string& file_name)
-{
-    return read_tiff(read_whole_file(file_name));
 }
 
 } // namespace velmora

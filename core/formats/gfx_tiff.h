@@ -2,6 +2,7 @@
 
 #include "document/error.h"
 #include "document/tfbitmap.h"
+#include "formats/file_io.h"
 
 #include <cstdint>
 #include <span>
@@ -21,6 +22,7 @@ public:
 // Little-endian, one uncompressed RGB strip, 87.7 pixels per inch, the
 // directory right after the pixels. Alpha is dropped.
 std::vector<std::uint8_t> build_tiff(const Tfbitmap& picture);
+void write_tiff_to(const Tfbitmap& picture, tbyte_sink& sink);
 void write_tiff(const Tfbitmap& picture, const std::string& file_name);
 
 // The program's own reader for TIFF files the general reader rejects: both

@@ -131,7 +131,7 @@ Tfbitmap load_picture(const std::string& file_name, const tload_options& options
     const std::string extension = lower_extension(file_name);
     if (!picture_extension_known(extension))
         throw velmora_error("@ch_error_file_format_unknown", file_name);
-    return decode_picture(read_whole_file(file_name), extension, options);
+    return decode_picture(tfile_view(file_name).bytes(), extension, options);
 }
 
 } // namespace velmora

@@ -9,25 +9,36 @@
 #include "formats/psd_import.h"
 
 #include <algorithm>
+#include <array>
 
 namespace velmora {
 
 namespace {
 
-// One channel plane: byte `byte` of every pixel, rows top to bottom.
-void write_plane(tbyte_writer& out, const Tfbitmap& bitmap, int byte)
+constexpr std::uint8_t raw_compression[2] = {0, 0};
+
+// One channel plane: byte `byte` of every pixel, rows top to bottom, a band
+// of rows at a time through `buffer`.
+void write_plane(tbyte_sink& sink, const Tfbitmap& bitmap, int byte, std::vector<std::uint8_t>& buffer)
 {
     const std::int32_t w = bitmap.width(), h = bitmap.height();
-    const std::size_t at = out.grow(std::size_t(w) * std::size_t(h));
-    std::uint8_t* plane = out.at(at);
-    parallel_rows(0, h, std::int64_t(w) * h, [&](std::int32_t first, std::int32_t last) {
-        for (std::int32_t y = first; y < last; ++y) {
-            const std::uint8_t* src = bitmap.row(y) + byte;
-            std::uint8_t* dst = plane + std::size_t(y) * std::size_t(w);
-            for (std::int32_t x = 0; x < w; ++x)
-                dst[x] = src[4 * std::size_t(x)];
-        }
-    });
+    if (w == 0 || h == 0)
+        return;
+    const std::int32_t band = std::max<std::int32_t>(1, std::int32_t(buffer.size() / std::size_t(w)));
+    if (buffer.size() < std::size_t(w))
+        buffer.resize(std::size_t(w));
+    for (std::int32_t top = 0; top < h; top += band) {
+        const std::int32_t count = std::min(band, h - top);
+        parallel_rows(top, top + count, std::int64_t(w) * count, [&](std::int32_t first, std::int32_t last) {
+            for (std::int32_t y = first; y < last; ++y) {
+                const std::uint8_t* src = bitmap.row(y) + byte;
+                std::uint8_t* dst = buffer.data() + std::size_t(y - top) * std::size_t(w);
+                for (std::int32_t x = 0; x < w; ++x)
+                    dst[x] = src[4 * std::size_t(x)];
+            }
+        });
+        sink.write(std::span<const std::uint8_t>(buffer.data(), std::size_t(w) * std::size_t(count)));
+    }
 }
 
 void check_side(const Tfbitmap& bitmap)
@@ -118,7 +129,7 @@ void layer_record(tbyte_writer& out, const tcalque& layer)
 
 } // namespace
 
-std::vector<std::uint8_t> build_psd(const tdocument& doc)
+void write_psd_to(const tdocument& doc, tbyte_sink& sink)
 {
     if (doc.layers.empty())
         throw velmora_error("@ch_error", "the document has no layer");
@@ -135,55 +146,72 @@ std::vector<std::uint8_t> build_psd(const tdocument& doc)
     if (estimate > 0xFFFFFFFFull)
         throw velmora_error("@ch_error", "the layers hold more than a PSD file can");
 
-    tbyte_writer out(true);
-    out.reserve(std::size_t(estimate));
-    out.text("8BPS");
-    out.u16(1);
-    out.zeros(6);
-    out.u16(3);
-    out.u32(std::uint32_t(doc.height()));
-    out.u32(std::uint32_t(doc.width()));
-    out.u16(8);
-    out.u16(3);
-    out.u32(0); // colour mode data
-    out.u32(0); // image resources
-    const std::size_t section_at = out.grow(4);
+    tbyte_writer head(true);
+    head.text("8BPS");
+    head.u16(1);
+    head.zeros(6);
+    head.u16(3);
+    head.u32(std::uint32_t(doc.height()));
+    head.u32(std::uint32_t(doc.width()));
+    head.u16(8);
+    head.u16(3);
+    head.u32(0); // colour mode data
+    head.u32(0); // image resources
+    const std::uint64_t section_at = sink.position() + head.position();
+    head.grow(4);
     const bool layered = doc.layers.size() > 1;
+    const std::uint64_t info_at = sink.position() + head.position();
     if (layered) {
-        const std::size_t info_at = out.grow(4);
-        out.s16(std::int16_t(doc.layers.size()));
+        head.grow(4);
+        head.s16(std::int16_t(doc.layers.size()));
         for (const auto& layer : doc.layers)
-            layer_record(out, *layer);
+            layer_record(head, *layer);
+    }
+    sink.write(head.buffer());
+    std::vector<std::uint8_t> buffer(std::size_t(1) << 20);
+    if (layered) {
         for (const auto& layer : doc.layers) {
             for (int byte : {red_byte, green_byte, blue_byte, alpha_byte}) {
-                out.u16(0);
-                write_plane(out, layer->bitmap, byte);
+                sink.write(raw_compression);
+                write_plane(sink, layer->bitmap, byte, buffer);
             }
             if (writes_mask(*layer)) {
-                out.u16(0);
-                write_plane(out, layer->mask->bitmap, red_byte);
+                sink.write(raw_compression);
+                write_plane(sink, layer->mask->bitmap, red_byte, buffer);
             }
         }
-        if ((out.position() - info_at - 4) % 2)
-            out.u8(0);
-        out.patch_u32(info_at, std::uint32_t(out.position() - info_at - 4));
+        if ((sink.position() - info_at - 4) % 2)
+            sink.write(std::array<std::uint8_t, 1>{0});
+        tbyte_writer length(true);
+        length.u32(std::uint32_t(sink.position() - info_at - 4));
+        sink.patch(info_at, length.buffer());
     }
-    out.u32(0); // global layer mask information
-    out.patch_u32(section_at, std::uint32_t(out.position() - section_at - 4));
+    static constexpr std::uint8_t no_global_mask[4] = {0, 0, 0, 0};
+    sink.write(no_global_mask);
+    tbyte_writer section(true);
+    section.u32(std::uint32_t(sink.position() - section_at - 4));
+    sink.patch(section_at, section.buffer());
 
     // The flattened picture, for readers that do not composite layers themselves.
     const Tfbitmap flat = layered ? flatten_image(doc) : Tfbitmap();
     const Tfbitmap& composite = layered ? flat : background;
-    out.u16(0);
+    sink.write(raw_compression);
     for (int byte : {red_byte, green_byte, blue_byte})
-        write_plane(out, composite, byte);
-    return std::move(out.buffer());
+        write_plane(sink, composite, byte, buffer);
+}
+
+std::vector<std::uint8_t> build_psd(const tdocument& doc)
+{
+    tvector_sink sink;
+    write_psd_to(doc, sink);
+    return std::move(sink.data);
 }
 
 void write_psd(const tdocument& doc, const std::string& file_name)
 {
-    const std::vector<std::uint8_t> bytes = build_psd(doc);
-    write_file_atomically(file_name, bytes);
+    tatomic_file_sink sink(file_name);
+    write_psd_to(doc, sink);
+    sink.commit();
 }
 
 } // namespace velmora

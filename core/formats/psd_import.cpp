@@ -720,13 +720,13 @@ std::pair<std::int32_t, std::int32_t> read_psd_size(const std::string& file_name
 
 bool read_psd_layers(tdocument& doc, const std::string& file_name, const tpsd_names& names)
 {
-    std::vector<std::uint8_t> data;
+    std::optional<tfile_view> file;
     try {
-        data = read_whole_file(file_name);
+        file.emplace(file_name);
     } catch (const velmora_error& e) {
         throw velmora_error(problem_key, e.what());
     }
-    return read_psd_layers(doc, data, names);
+    return read_psd_layers(doc, file->bytes(), names);
 }
 
 bool read_psd_layers(tdocument& doc, std::span<const std::uint8_t> data, const tpsd_names& names)
