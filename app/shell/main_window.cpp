@@ -11,6 +11,7 @@
 #include "document/composite.h"
 #include "document/rounding.h"
 #include "formats/open_document.h"
+#include "formats/vlm_options_dialog.h"
 #include "selection/resample.h"
 
 #include <QAction>
@@ -21,6 +22,7 @@
 #include <QDockWidget>
 #include <QFontDatabase>
 #include <QStandardPaths>
+#include <QFileDialog>
 #include <QFileInfo>
 #include <QKeyEvent>
 #include <QPainter>
@@ -59,6 +61,9 @@ const std::map<std::string_view, thandler>& handlers()
 {
     static const std::map<std::string_view, thandler> table = {
         {"Nouvelleimage1Click", &tmain_window::Nouvelleimage1Click},
+        {"Ouvirr1Click", &tmain_window::Ouvirr1Click},
+        {"Enregistrer1Click", &tmain_window::Enregistrer1Click},
+        {"Exporteren1Click", &tmain_window::Exporteren1Click},
         {"Fermer1Click", &tmain_window::Fermer1Click},
         {"Fermertout1Click", &tmain_window::Fermertout1Click},
         {"Quittr1Click", &tmain_window::Quittr1Click},
@@ -505,6 +510,87 @@ void tmain_window::full_screen()
         QImage(flat.bits(), flat.width(), flat.height(), qsizetype(flat.stride()), QImage::Format_RGB32).copy(),
         QColor(background.red, background.green, background.blue));
     view->showFullScreen();
+}
+
+void tmain_window::Ouvirr1Click()
+{
+    const QString filter =
+        "Velmora (*.vlm);;Pictures (*.vlm *.psd *.png *.jpg *.jpeg *.bmp *.rle *.dib *.gif *.tif *.tiff *.pcx *.tga "
+        "*.sgi *.rgb *.ppm *.pgm *.pbm *.pnm *.cel *.pic *.pcd);;All files (*)";
+    const QStringList files = QFileDialog::getOpenFileNames(
+        this, text("@ch_open"), QString::fromStdString(read_string("open", "dir", "")), filter);
+    for (const QString& file : files)
+        open_file(file);
+}
+
+void tmain_window::Enregistrer1Click()
+{
+    TForm2* image = active_image();
+    if (!image)
+        return;
+    if (image->document().saved_once)
+        save_native(image, QString::fromStdString(image->document().file_name), false);
+    else
+        Exporteren1Click();
+}
+
+void tmain_window::Exporteren1Click()
+{
+    TForm2* image = active_image();
+    if (!image)
+        return;
+    const QFileInfo current(QString::fromStdString(image->document().file_name));
+    const QString folder = QString::fromStdString(read_string("save as", "last", ""));
+    QString file = QFileDialog::getSaveFileName(this, text("@ch_save_as"),
+                                                QDir(folder.isEmpty() ? current.absolutePath() : folder)
+                                                    .filePath(current.completeBaseName()),
+                                                "Velmora (*.VLM) (*.vlm)");
+    if (file.isEmpty())
+        return;
+    if (QFileInfo(file).suffix().compare("vlm", Qt::CaseInsensitive) != 0)
+        file += ".vlm";
+    if (!save_native(image, file, true))
+        return;
+    tdocument& doc = image->document();
+    add_recent_file(file.toStdString());
+    doc.file_name = file.toStdString();
+    doc.saved_once = 1;
+    image->setWindowTitle(image->caption());
+    write_string("save as", "last", QFileInfo(file).absolutePath().toStdString());
+    refresh_command_states();
+}
+
+bool tmain_window::save_native(TForm2* image, const QString& file, bool ask_options)
+{
+    tdocument& doc = image->document();
+    tvlm_write_options options;
+    if (ask_options) {
+        TForm24 dialog(this);
+        if (dialog.exec() != QDialog::Accepted)
+            return false;
+        doc.vlm_compressed = dialog.compressed();
+        options.include_thumbnail = dialog.include_thumbnail();
+    } else {
+        options.include_thumbnail = read_bool("vlm", "preview", true);
+    }
+    options.compressed = doc.vlm_compressed;
+    options.show_progress = true;
+    options.progress_caption = translate("@ch_saving_vlm");
+    if (read_bool("vlm", "include_signature", false))
+        options.signature = tvlm_signature{read_string("vlm", "author", ""), read_string("vlm", "copyright_info", "")};
+    try {
+        const tbusy_cursor busy;
+        write_vlm(doc, file.toStdString(), options);
+    } catch (const velmora_error& error) {
+        QMessageBox::warning(this, text("@ch_warning"), text(error.key()) + "\n" + file);
+        return false;
+    } catch (const std::bad_alloc&) {
+        QMessageBox::warning(this, text("@ch_warning"), text("@ch_no_mem"));
+        return false;
+    }
+    doc.modified = 0;
+    refresh_command_states();
+    return true;
 }
 
 void tmain_window::fill_reopen_menu()

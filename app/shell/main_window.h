@@ -55,6 +55,9 @@ public:
 
 public slots:
     void Nouvelleimage1Click();
+    void Ouvirr1Click();
+    void Enregistrer1Click();
+    void Exporteren1Click();
     void Fermer1Click();
     void Fermertout1Click();
     void Quittr1Click();
@@ -93,6 +96,9 @@ private:
     TForm2* add_image_window(tdocument document);
     void toggle_palette(std::string_view name);
     void fill_reopen_menu();
+    // Writes the image's document as a .vlm file, asking for the format's
+    // options first when `ask_options`; false when cancelled or failed.
+    bool save_native(TForm2* image, const QString& file, bool ask_options);
     void add_program_fonts();
     void show_preferences(int page);
 

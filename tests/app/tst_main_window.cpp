@@ -51,7 +51,7 @@ private slots:
         QVERIFY(!enabled("Fermer1Click"));
         QVERIFY(!enabled("Tile1Click"));
         QVERIFY(!enabled("Zoomin1Click"));
-        QVERIFY(!enabled("Ouvirr1Click")); // not built: never enabled
+        QVERIFY(!enabled("Batchconvert1Click")); // not built: never enabled
 
         window.create_image("one", 64, 48, 0x00FFFFFF, 96);
         window.refresh_command_states();
@@ -194,6 +194,37 @@ private slots:
         QCOMPARE(messages[0], QString("The file \"red.bmp\" is already opened."));
         QVERIFY(messages[1].contains("not .PNG format"));
         QCOMPARE(messages[2], QString("Could not open the document because the file could not be found."));
+    }
+
+    void save_writes_the_native_file_and_it_opens_again()
+    {
+        tmain_window window;
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        TForm2* image = window.create_image("layers", 40, 30, 0x00FF0000, 96);
+        Tfbitmap green(10, 10);
+        green.fill_pixels(0, 255, 0, 128);
+        add_layer(image->document(), green, "Green", 200, 5, 6, multiply);
+        const QString file = home_.filePath("layers.vlm");
+        image->document().file_name = file.toStdString();
+        image->document().saved_once = 1;
+        image->document().modified = 1;
+        window.refresh_command_states();
+        QVERIFY(window.command_action("Enregistrer1Click")->isEnabled());
+        window.command_action("Enregistrer1Click")->trigger();
+        QVERIFY(QFileInfo::exists(file));
+        QVERIFY(!image->document().modified);
+        window.command_action("Fermer1Click")->trigger();
+        QTRY_COMPARE(window.image_windows().size(), 0);
+
+        TForm2* again = window.open_file(file);
+        QVERIFY(again);
+        const tdocument& doc = again->document();
+        QCOMPARE(doc.layers.size(), std::size_t(2));
+        QCOMPARE(QString::fromStdString(doc.layers[1]->name), QString("Green"));
+        QCOMPARE(doc.layers[1]->blend_mode, std::uint8_t(multiply));
+        QCOMPARE(doc.layers[1]->left, 5);
+        QVERIFY(!doc.modified);
     }
 
     void a_second_start_hands_its_files_over()
