@@ -385,7 +385,8 @@ void zoom_blur(Tfbitmap& destination, const Tfbitmap& source, std::int32_t sampl
             const double sy = (y - cy) * s + cy;
             if (sx < rect.left || sx > rect.right - 1 || sy < rect.top || sy > rect.bottom - 1)
                 continue;
-            const std::uint8_t* p = source.pixel(std::int32_t(round_half_even(sx)), std::int32_t(round_half_even(sy)));
+            const std::uint8_t* p =
+                source.pixel(round_half_even_non_negative(sx), round_half_even_non_negative(sy));
             for (int k = 0; k < 4; ++k)
                 sums[k] += p[k];
             ++count;
@@ -442,14 +443,16 @@ void radial_blur(Tfbitmap& destination, const Tfbitmap& source, std::int32_t ang
     for_blur_pixels(destination, area, n, [&](std::int32_t x, std::int32_t y, int coverage) {
         const long double dx = x - setup.cx;
         const long double dy = y - setup.cy;
-        long double sums[4] = {0, 0, 0, 0};
+        // Sums of bytes are whole numbers: exact in integers as in extended precision.
+        std::int64_t sums[4] = {0, 0, 0, 0};
         std::int64_t count = 0;
         for (std::int32_t k = 0; k < n; ++k) {
             const long double sx = dx * cosines[std::size_t(k)] + dy * sines[std::size_t(k)] + cx;
             const long double sy = cy - dx * sines[std::size_t(k)] + dy * cosines[std::size_t(k)];
             if (sx < rect.left || sx > rect.right - 1 || sy < rect.top || sy > rect.bottom - 1)
                 continue;
-            const std::uint8_t* p = source.pixel(std::int32_t(round_half_even(sx)), std::int32_t(round_half_even(sy)));
+            const std::uint8_t* p =
+                source.pixel(round_half_even_non_negative(sx), round_half_even_non_negative(sy));
             for (int c = 0; c < 4; ++c)
                 sums[c] += p[c];
             ++count;

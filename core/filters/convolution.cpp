@@ -7,6 +7,8 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cmath>
+#include <cstdlib>
 #include <cstring>
 
 namespace velmora {
@@ -95,33 +97,239 @@ using vint = std::int32_t __attribute__((vector_size(4 * sizeof(std::int32_t))))
         out[3] = std::uint8_t(v[3]);
 }
 
+// Two pixels, eight channels, in one vector: lanes never mix, so each
+// channel's sum still runs over the cells in order.
+using vfloat8 = float __attribute__((vector_size(8 * sizeof(float))));
+using vint8 = std::int32_t __attribute__((vector_size(8 * sizeof(std::int32_t))));
+
+[[gnu::always_inline]] inline vfloat8 load8(const float* p)
+{
+    vfloat8 v;
+    std::memcpy(&v, p, sizeof v);
+    return v;
+}
+
+[[gnu::always_inline]] inline void store_rounded8(vfloat8 sum, std::uint8_t* out, bool with_alpha)
+{
+    const vfloat8 low = {-1, -1, -1, -1, -1, -1, -1, -1};
+    const vfloat8 high = {256, 256, 256, 256, 256, 256, 256, 256};
+    sum = sum < low ? low : sum;
+    sum = sum > high ? high : sum;
+    constexpr float shift = 12582912.0f;
+    const vfloat8 rounded = (sum + shift) - shift;
+    const vint8 zero = {0, 0, 0, 0, 0, 0, 0, 0};
+    const vint8 top = {255, 255, 255, 255, 255, 255, 255, 255};
+    vint8 v = __builtin_convertvector(rounded, vint8);
+    v = v < zero ? zero : v;
+    v = v > top ? top : v;
+    for (int k = 0; k < 8; ++k)
+        if (with_alpha || (k & 3) != 3)
+            out[k] = std::uint8_t(v[k]);
+}
+
+// Source rows as floats, each converted once for all the cells that read it.
+struct tfloat_rows {
+    std::vector<float> data;
+    std::vector<std::int32_t> row_of; // which source row each slot holds
+    std::int32_t width = 0;
+    std::int32_t slots = 0;
+
+    void reset(std::int32_t w, std::int32_t count)
+    {
+        width = w;
+        slots = count;
+        data.resize(std::size_t(w) * 4 * std::size_t(count));
+        row_of.assign(std::size_t(count), -1);
+    }
+    const float* row(const Tfbitmap& source, std::int32_t y)
+    {
+        const std::int32_t slot = y % slots;
+        float* out = data.data() + std::size_t(slot) * 4 * std::size_t(width);
+        if (row_of[std::size_t(slot)] != y) {
+            const std::uint8_t* in = source.row(y);
+            for (std::int32_t i = 0; i < 4 * width; ++i)
+                out[i] = in[i];
+            row_of[std::size_t(slot)] = y;
+        }
+        return out;
+    }
+};
+
 template <std::int32_t Radius>
-void convolve_rows_body(const float* weights, const Tfbitmap& source, Tfbitmap& destination, bool with_alpha,
-                        std::int32_t first, std::int32_t last)
+[[gnu::always_inline]] inline void convolve_rows_body(const float* weights, const Tfbitmap& source,
+                                                      Tfbitmap& destination, bool with_alpha, std::int32_t first,
+                                                      std::int32_t last)
 {
     constexpr std::int32_t side = 2 * Radius + 1;
-    float w[side * side];
-    std::memcpy(w, weights, sizeof w);
+    // Cells of weight 0 add nothing to a sum of products of non-negative
+    // bytes (at most a zero's sign), so they are left out.
+    std::int32_t cell_row[side * side], cell_column[side * side];
+    float cell_weight[side * side];
+    std::int32_t cells = 0;
+    for (std::int32_t j = 0; j < side; ++j)
+        for (std::int32_t i = 0; i < side; ++i)
+            if (weights[j * side + i] != 0.0f) {
+                cell_row[cells] = j;
+                cell_column[cells] = i;
+                cell_weight[cells] = weights[j * side + i];
+                ++cells;
+            }
     const std::int32_t width = source.width();
     const std::int32_t height = source.height();
+    tfloat_rows rows;
+    rows.reset(width, side);
     for (std::int32_t y = first; y < last; ++y) {
         std::uint8_t* out = destination.row(y);
-        const bool inner_row = y >= Radius && y < height - Radius;
-        for (std::int32_t x = 0; x < width; ++x) {
-            vfloat sum;
-            if (inner_row && x >= Radius && x < width - Radius) {
-                sum = vfloat{0, 0, 0, 0};
-                for (std::int32_t j = 0; j < side; ++j) {
-                    const std::uint8_t* row = source.row(y + j - Radius) + 4 * (x - Radius);
-                    for (std::int32_t i = 0; i < side; ++i)
-                        sum += w[j * side + i] * load_pixel(row + 4 * i);
-                }
-            } else {
-                sum = window_sum(w, Radius, source, x, y);
-            }
-            store_rounded(sum, out + 4 * x, with_alpha);
+        if (y < Radius || y >= height - Radius || width < 2 * Radius + 2) {
+            for (std::int32_t x = 0; x < width; ++x)
+                store_rounded(window_sum(weights, Radius, source, x, y), out + 4 * x, with_alpha);
+            continue;
         }
+        const float* lines[side];
+        for (std::int32_t j = 0; j < side; ++j)
+            lines[j] = rows.row(source, y - Radius + j);
+        for (std::int32_t x = 0; x < Radius; ++x)
+            store_rounded(window_sum(weights, Radius, source, x, y), out + 4 * x, with_alpha);
+        std::int32_t x = Radius;
+        for (; x + 2 <= width - Radius; x += 2) {
+            vfloat8 sum = {0, 0, 0, 0, 0, 0, 0, 0};
+            for (std::int32_t c = 0; c < cells; ++c)
+                sum += cell_weight[c] * load8(lines[cell_row[c]] + 4 * (x - Radius + cell_column[c]));
+            store_rounded8(sum, out + 4 * x, with_alpha);
+        }
+        for (; x < width; ++x)
+            store_rounded(window_sum(weights, Radius, source, x, y), out + 4 * x, with_alpha);
     }
+}
+
+// When every weight is a small multiple of 1 / 2^shift, each float product
+// and partial sum is exact (numerators stay far below 2^24), so the float sum
+// equals the integer sum of numerators over 2^shift whatever the order: the
+// same bytes come out of 16-bit integer lanes, four pixels per vector.
+struct tinteger_kernel {
+    std::int32_t shift = 0;
+    std::int32_t cells = 0;
+    std::int32_t cell_row[25] = {};
+    std::int32_t cell_column[25] = {};
+    std::int16_t numerator[25] = {};
+};
+
+bool integer_kernel(const float* weights, std::int32_t side, tinteger_kernel& out)
+{
+    for (std::int32_t shift = 0; shift <= 8; ++shift) {
+        const float scale = float(1 << shift);
+        std::int32_t total = 0;
+        out = {};
+        out.shift = shift;
+        bool whole = true;
+        for (std::int32_t c = 0; c < side * side && whole; ++c) {
+            const float n = weights[c] * scale;
+            if (n != std::trunc(n) || std::fabs(n) > 128) {
+                whole = false;
+                break;
+            }
+            total += std::abs(std::int32_t(n));
+            if (n != 0) {
+                out.cell_row[out.cells] = c / side;
+                out.cell_column[out.cells] = c % side;
+                out.numerator[out.cells] = std::int16_t(n);
+                ++out.cells;
+            }
+        }
+        if (whole && total <= 128) // |sum| <= 128 * 255 fits 16 bits
+            return true;
+    }
+    return false;
+}
+
+using vshort16 = std::int16_t __attribute__((vector_size(16 * sizeof(std::int16_t))));
+using vbyte16 = std::uint8_t __attribute__((vector_size(16)));
+
+template <std::int32_t Radius>
+[[gnu::always_inline]] inline void integer_rows_body(const tinteger_kernel& kernel, const float* weights,
+                                                     const Tfbitmap& source, Tfbitmap& destination, bool with_alpha,
+                                                     std::int32_t first, std::int32_t last)
+{
+    const std::int32_t width = source.width();
+    const std::int32_t height = source.height();
+    const std::int16_t shift = std::int16_t(kernel.shift);
+    const std::int16_t half = std::int16_t(kernel.shift > 0 ? 1 << (kernel.shift - 1) : 0);
+    const std::int16_t low_mask = std::int16_t((1 << kernel.shift) - 1);
+    for (std::int32_t y = first; y < last; ++y) {
+        std::uint8_t* out = destination.row(y);
+        if (y < Radius || y >= height - Radius || width < 2 * Radius + 4) {
+            for (std::int32_t x = 0; x < width; ++x)
+                store_rounded(window_sum(weights, Radius, source, x, y), out + 4 * x, with_alpha);
+            continue;
+        }
+        for (std::int32_t x = 0; x < Radius; ++x)
+            store_rounded(window_sum(weights, Radius, source, x, y), out + 4 * x, with_alpha);
+        std::int32_t x = Radius;
+        for (; x + 4 <= width - Radius; x += 4) {
+            vshort16 sum = {};
+            for (std::int32_t c = 0; c < kernel.cells; ++c) {
+                vbyte16 bytes;
+                std::memcpy(&bytes, source.row(y - Radius + kernel.cell_row[c]) + 4 * (x - Radius + kernel.cell_column[c]),
+                            sizeof bytes);
+                sum += kernel.numerator[c] * __builtin_convertvector(bytes, vshort16);
+            }
+            // Round sum / 2^shift to nearest, halves to even.
+            vshort16 q = sum >> shift;
+            if (kernel.shift > 0) {
+                const vshort16 rest = sum & low_mask;
+                const vshort16 odd = q & std::int16_t(1);
+                q -= (rest > half) | ((rest == half) & (odd != std::int16_t(0))); // masks are -1
+
+            }
+            const vshort16 zero = {};
+            const vshort16 top = zero + std::int16_t(255);
+            q = q < zero ? zero : q;
+            q = q > top ? top : q;
+            const vbyte16 packed = __builtin_convertvector(q, vbyte16);
+            std::uint8_t* o = out + 4 * x;
+            if (with_alpha) {
+                std::memcpy(o, &packed, sizeof packed);
+            } else {
+                vbyte16 old;
+                std::memcpy(&old, o, sizeof old);
+                const vbyte16 alpha_lanes = {0, 0, 0, 255, 0, 0, 0, 255, 0, 0, 0, 255, 0, 0, 0, 255};
+                const vbyte16 merged = (old & alpha_lanes) | (packed & ~alpha_lanes);
+                std::memcpy(o, &merged, sizeof merged);
+            }
+        }
+        for (; x < width; ++x)
+            store_rounded(window_sum(weights, Radius, source, x, y), out + 4 * x, with_alpha);
+    }
+}
+
+template <std::int32_t Radius>
+void integer_rows_portable(const tinteger_kernel& kernel, const float* weights, const Tfbitmap& source,
+                           Tfbitmap& destination, bool with_alpha, std::int32_t first, std::int32_t last)
+{
+    integer_rows_body<Radius>(kernel, weights, source, destination, with_alpha, first, last);
+}
+
+#if defined(__x86_64__)
+template <std::int32_t Radius>
+[[gnu::target("avx2")]] void integer_rows_avx2(const tinteger_kernel& kernel, const float* weights,
+                                               const Tfbitmap& source, Tfbitmap& destination, bool with_alpha,
+                                               std::int32_t first, std::int32_t last)
+{
+    integer_rows_body<Radius>(kernel, weights, source, destination, with_alpha, first, last);
+}
+#endif
+
+using tinteger_rows = void (*)(const tinteger_kernel&, const float*, const Tfbitmap&, Tfbitmap&, bool, std::int32_t,
+                               std::int32_t);
+
+tinteger_rows pick_integer_rows(std::int32_t radius)
+{
+#if defined(__x86_64__)
+    static const bool avx2 = __builtin_cpu_supports("avx2");
+    if (avx2)
+        return radius == 1 ? integer_rows_avx2<1> : integer_rows_avx2<2>;
+#endif
+    return radius == 1 ? integer_rows_portable<1> : integer_rows_portable<2>;
 }
 
 template <std::int32_t Radius>
@@ -168,6 +376,15 @@ void convolve(const tnoyau_de_convolution& kernel, const Tfbitmap& source, Tfbit
     const trect visited =
         selection ? selection_extent_on_target(*selection, destination, left, top) : destination.bounds();
     tprogress_scope progress(translate("@ch_convolving"), visited.height());
+    tinteger_kernel exact;
+    if (!selection && integer_kernel(weights.data(), side, exact)) {
+        const tinteger_rows rows = pick_integer_rows(radius);
+        rows_with_progress(visited.top, visited.bottom, std::int64_t(visited.width()) * side * side,
+                           [&](std::int32_t first, std::int32_t last) {
+            rows(exact, weights.data(), source, destination, with_alpha, first, last);
+        });
+        return;
+    }
     if (!selection) {
         const trows_kernel rows = pick_rows_kernel(radius);
         rows_with_progress(visited.top, visited.bottom, std::int64_t(visited.width()) * side * side,

@@ -3,6 +3,7 @@
 #include "document/document.h"
 
 #include <cstdint>
+#include <cstring>
 #include <string>
 
 namespace velmora {
@@ -49,6 +50,26 @@ void blend_by_selection(Tfbitmap& target, const Tfbitmap& filtered, std::int32_t
 inline std::uint8_t mix_by_coverage(std::int32_t unfiltered, std::int32_t filtered, std::int32_t coverage)
 {
     return std::uint8_t((510 * unfiltered + 2 * (filtered - unfiltered) * coverage + 255) / 510);
+}
+
+// round_half_even for sample positions (0 <= value < 2^31) without a library
+// floor or a float-to-integer conversion: adding 1.5 * 2^(mantissa bits)
+// rounds to nearest with ties to even, leaving the integer in the low bits.
+inline std::int32_t round_half_even_non_negative(long double value)
+{
+    static_assert(sizeof(long double) >= 10, "x87 extended precision expected");
+    const long double shifted = value + 0x1.8p63L;
+    std::uint64_t mantissa;
+    std::memcpy(&mantissa, &shifted, sizeof mantissa);
+    return std::int32_t(mantissa - 0xC000000000000000ull);
+}
+
+inline std::int32_t round_half_even_non_negative(double value)
+{
+    const double shifted = value + 0x1.8p52;
+    std::uint64_t bits;
+    std::memcpy(&bits, &shifted, sizeof bits);
+    return std::int32_t((bits & ((std::uint64_t(1) << 52) - 1)) - (std::uint64_t(1) << 51));
 }
 
 // A filter dialog's hold on its target: the pixels and position at opening,

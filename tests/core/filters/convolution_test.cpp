@@ -62,6 +62,29 @@ TEST(Convolution, EngineMatchesThePlainLoop)
     }
 }
 
+// Kernels whose weights are small multiples of a power of two take the
+// integer lanes; they must give the float engine's bytes.
+TEST(Convolution, IntegerLanesMatchThePlainLoop)
+{
+    const Tfbitmap source = random_bitmap(29, 9, 24);
+    std::vector<float> binomial5(25);
+    const float row[5] = {1, 4, 6, 4, 1};
+    for (int j = 0; j < 5; ++j)
+        for (int i = 0; i < 5; ++i)
+            binomial5[std::size_t(j * 5 + i)] = row[i] * row[j];
+    const float odd_cells[9] = {3, -5, 0, 1, 12, -2, 0, -4, 3};
+    const tnoyau_de_convolution kernels[] = {sharpen_kernel(), edge_enhancement_kernel(), edge_detection_kernel(),
+                                             make_kernel(2, binomial5, 256), make_kernel(1, odd_cells, 8),
+                                             make_kernel(1, odd_cells, 1)};
+    for (const tnoyau_de_convolution& kernel : kernels)
+        for (const bool with_alpha : {false, true}) {
+            Tfbitmap out = source;
+            convolve(kernel, source, out, with_alpha);
+            EXPECT_TRUE(same_pixels(out, reference_convolve(kernel, source, with_alpha, nullptr, 0, 0)))
+                << "kernel " << (&kernel - kernels) << " alpha " << with_alpha;
+        }
+}
+
 TEST(Convolution, FixedKernelsAtBordersAndOnUniformAreas)
 {
     const Tfbitmap grey = uniform_bitmap(5, 4, 100, 200);

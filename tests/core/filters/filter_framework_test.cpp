@@ -77,3 +77,18 @@ TEST(FilterFramework, TargetIsTheMaskWhileEditingIt)
 
 } // namespace
 } // namespace velmora
+
+namespace velmora {
+namespace {
+
+TEST(FilterFramework, FastRoundingAgreesWithTheProgramsRounding)
+{
+    for (const long double v : {0.0L, 0.5L, 1.5L, 2.5L, 2.4999999L, 2.5000001L, 3.0L, 7.5L, 1234.5L, 99999.49L, 0.49999999999L,
+                               3999.5L, 4000.5L, 2147483646.5L}) {
+        EXPECT_EQ(round_half_even_non_negative(v), round_half_even(v)) << double(v);
+        EXPECT_EQ(round_half_even_non_negative(double(v)), round_half_even(double(v))) << double(v);
+    }
+}
+
+} // namespace
+} // namespace velmora
