@@ -9,6 +9,8 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 
 namespace velmora {
 namespace {
@@ -249,6 +251,36 @@ TEST(TgaWriter, HeaderIdentificationAndTopRowFirst)
     ASSERT_EQ(file.size(), pixels + 3 * 6);
     EXPECT_EQ(file[pixels], picture.pixel(0, 0)[blue_byte]);
     EXPECT_EQ(file[pixels + 2], picture.pixel(0, 0)[red_byte]);
+}
+
+TEST(AtomicSaving, AFailedSaveLeavesTheUsersFileAsItWas)
+{
+    scratch_folder folder;
+    const std::string file = folder.file("keep.tif");
+    write_file_atomically(file, bytes{1, 2, 3});
+    {
+        tatomic_file_sink sink(file);
+        sink.write(bytes(3 << 20, 7)); // larger than the buffer: part of it reaches the disk
+        sink.patch(1, bytes{9});
+        // no commit: as when an encoder throws half way
+    }
+    EXPECT_EQ(read_whole_file(file), (bytes{1, 2, 3}));
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(std::filesystem::path(file).parent_path()),
+                            std::filesystem::directory_iterator()),
+              1); // no temporary file left behind
+    tatomic_file_sink sink(file);
+    sink.write(bytes(3 << 20, 7));
+    sink.patch(1, bytes{9});
+    sink.commit();
+    const bytes written = read_whole_file(file);
+    ASSERT_EQ(written.size(), std::size_t(3) << 20);
+    EXPECT_EQ(written[1], 9);
+    try {
+        write_tiff(solid_bitmap(2, 2, 0, 0, 0), folder.file("no/such/folder/x.tif"));
+        ADD_FAILURE() << "wrote into a missing folder";
+    } catch (const velmora_error& e) {
+        EXPECT_EQ(e.key(), "@ch_error");
+    }
 }
 
 TEST(PcxTgaWriters, OtherReadersSeeThePicture)
