@@ -1,8 +1,11 @@
 #include "document/image_window.h"
 
 #include "document/composite.h"
+#include "shell/busy_cursor.h"
 #include "shell/catalogue.h"
 #include "shell/preferences.h"
+
+#include "document/error.h"
 
 #include <QCloseEvent>
 #include <QFileInfo>
@@ -213,6 +216,51 @@ void TForm2::recomposite_all()
     }
     velmora::recomposite_all(document_, view_, mapping_);
     canvas_->update();
+}
+
+void TForm2::record(const std::string& name)
+{
+    const tundo_settings settings{read_bool("undo", "disable_undo_redo", false),
+                                  read_bool("undo", "disable_undo_redo_for_big_images", true),
+                                  read_bool("undo", "variable_limit", false), read_int("undo", "count_limit", 10)};
+    history_.record_action(document_, name, settings);
+    emit history_changed();
+}
+
+void TForm2::load_history_entry(const std::function<thistory_change()>& step)
+{
+    try {
+        thistory_change change;
+        {
+            const tbusy_cursor busy;
+            change = step();
+        }
+        // A size change (an undone crop) needs the view laid out again.
+        if (change.size_changed)
+            relayout();
+        else
+            recomposite_all();
+    } catch (const velmora_error& error) {
+        QMessageBox::warning(this, text("@ch_warning"), text(error.key()));
+    }
+    emit history_changed();
+}
+
+void TForm2::undo()
+{
+    load_history_entry([this] { return history_.undo_action(document_); });
+}
+
+void TForm2::redo()
+{
+    load_history_entry([this] { return history_.redo_action(document_); });
+}
+
+void TForm2::go_to(std::int32_t entry)
+{
+    if (entry == history_.position())
+        return;
+    load_history_entry([this, entry] { return history_.go_to_entry(document_, entry); });
 }
 
 void TForm2::set_zoom(int zoom_index)

@@ -6,6 +6,8 @@
 
 #include <QMdiSubWindow>
 
+#include <functional>
+
 class QScrollBar;
 
 namespace velmora {
@@ -24,6 +26,7 @@ public:
     tdocument& document() { return document_; }
     const tdocument& document() const { return document_; }
     thistory& history() { return history_; }
+    const thistory& history() const { return history_; }
     const tview_mapping& mapping() const { return mapping_; }
     const tview_layout& layout() const { return layout_; }
     const Tfbitmap& view_bitmap() const { return view_; }
@@ -38,6 +41,14 @@ public:
     void set_rulers_visible(bool visible);
     bool rulers_visible() const { return ruler_ > 0; }
 
+    // Records one completed change under `name` with the stored undo settings.
+    void record(const std::string& name);
+    // Steps through the history; a snapshot that cannot be read is reported
+    // and leaves the document as it was.
+    void undo();
+    void redo();
+    void go_to(std::int32_t entry);
+
     // Recomputes the view pixels that show `area` (image units) and repaints them.
     void recomposite(const trect& area);
     void recomposite_all();
@@ -50,6 +61,7 @@ public:
 
 signals:
     void zoom_changed();
+    void history_changed();
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -58,6 +70,7 @@ private:
     friend class tview_canvas;
     void relayout();
     void scroll_moved();
+    void load_history_entry(const std::function<thistory_change()>& step);
 
     tdocument document_;
     thistory history_;

@@ -2,6 +2,7 @@
 
 #include "document/error.h"
 #include "document/image_window.h"
+#include "shell/busy_cursor.h"
 #include "shell/catalogue.h"
 #include "shell/preferences.h"
 #include "shell/preferences_dialog.h"
@@ -12,6 +13,7 @@
 #include "document/rounding.h"
 #include "formats/open_document.h"
 #include "formats/vlm_options_dialog.h"
+#include "history/history_palette.h"
 #include "selection/resample.h"
 
 #include <QAction>
@@ -62,6 +64,9 @@ const std::map<std::string_view, thandler>& handlers()
     static const std::map<std::string_view, thandler> table = {
         {"Nouvelleimage1Click", &tmain_window::Nouvelleimage1Click},
         {"Ouvirr1Click", &tmain_window::Ouvirr1Click},
+        {"Undo1Click", &tmain_window::Undo1Click},
+        {"Redo1Click", &tmain_window::Redo1Click},
+        {"History1Click", &tmain_window::History1Click},
         {"Enregistrer1Click", &tmain_window::Enregistrer1Click},
         {"Exporteren1Click", &tmain_window::Exporteren1Click},
         {"Fermer1Click", &tmain_window::Fermer1Click},
@@ -108,15 +113,6 @@ constexpr tpalette_spec palette_specs[] = {
     {"Toolbar_palette", "toolbar palette", "Tools", {64, 420}, "Showtoolbar1Click", "Main toolbar"},
 };
 
-// The hourglass while something long runs; restored on every way out.
-class tbusy_cursor {
-public:
-    tbusy_cursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
-    ~tbusy_cursor() { QApplication::restoreOverrideCursor(); }
-    tbusy_cursor(const tbusy_cursor&) = delete;
-    tbusy_cursor& operator=(const tbusy_cursor&) = delete;
-};
-
 } // namespace
 
 // The flattened image alone on the screen, centred on the background colour;
@@ -161,7 +157,10 @@ tmain_window::tmain_window(QWidget* parent) : QMainWindow(parent)
     actions_.at("Showruler1Click")->setChecked(read_bool("rulers", "visible", false));
     install_settings_failure_message(this);
     set_progress_view(this);
-    connect(mdi_area_, &QMdiArea::subWindowActivated, this, &tmain_window::refresh_command_states);
+    connect(mdi_area_, &QMdiArea::subWindowActivated, this, [this] {
+        history_palette_->show_history(active_image());
+        refresh_command_states();
+    });
     connect(&tlanguage_notifier::instance(), &tlanguage_notifier::language_changed, this, [this] {
         for (TForm2* window : image_windows())
             window->setWindowTitle(window->caption());
@@ -227,6 +226,10 @@ void tmain_window::build_palettes()
         dock->widget()->setMinimumSize(spec.size);
         if (std::string_view(spec.name) == "Toolbar_palette")
             fill_tool_palette(dock->widget());
+        if (std::string_view(spec.name) == "toolbar_selection") {
+            history_palette_ = new thistory_palette(dock);
+            dock->setWidget(history_palette_);
+        }
         addDockWidget(std::string_view(spec.name) == "Toolbar_palette" ? Qt::LeftDockWidgetArea
                                                                         : Qt::RightDockWidgetArea,
                       dock);
@@ -250,6 +253,11 @@ void tmain_window::fill_tool_palette(QWidget* palette)
     connect(full, &QToolButton::clicked, this, &tmain_window::full_screen);
     full_screen_button_ = full;
     column->addWidget(full);
+    for (const char* handler : {"Undo1Click", "Redo1Click"}) {
+        auto* button = new QToolButton(palette);
+        button->setDefaultAction(actions_.at(handler));
+        column->addWidget(button);
+    }
     for (const tpalette_spec& spec : palette_specs) {
         auto* toggle = new QToolButton(palette);
         toggle->setDefaultAction(actions_.at(spec.toggle));
@@ -366,6 +374,9 @@ tcommand_state tmain_window::command_state() const
         state.current_layer_has_mask = doc.valid_layer(doc.current_layer) && doc.current_layer_record().mask;
         state.mask_editing = doc.mask_editing;
         state.zoom_index = doc.zoom_index;
+        state.can_undo = window->history().can_undo(doc);
+        state.can_redo = window->history().can_redo(doc);
+        state.history_entries = int(window->history().entries().size());
     }
     return state;
 }
@@ -384,6 +395,30 @@ void tmain_window::refresh_command_states()
     for (const tpalette_spec& spec : palette_specs)
         actions_.at(spec.toggle)->setChecked(palettes_.at(spec.name)->isVisible());
     full_screen_button_->setEnabled(state.image_windows > 0);
+    show_history_captions(state);
+}
+
+// Undo and Redo name the step they would take, in quotation marks.
+void tmain_window::show_history_captions(const tcommand_state& state)
+{
+    const TForm2* image = active_image();
+    const auto caption = [&](const char* key, bool allowed, std::int32_t entry) {
+        QString text = QString::fromStdString(translate(key)).trimmed();
+        if (allowed && image)
+            text += " \"" + QString::fromStdString(image->history().entries().at(std::size_t(entry)).name) + "\"";
+        return text;
+    };
+    const std::int32_t position = image ? image->history().position() : 0;
+    actions_.at("Undo1Click")->setText(caption("@ch_undo", state.can_undo, position));
+    actions_.at("Redo1Click")->setText(caption("@ch_redo", state.can_redo, position + 1));
+    QDockWidget* history = palettes_.at("toolbar_selection");
+    if (!image)
+        history->setWindowTitle(QString::fromStdString(translate("@ch_history")));
+    else if (image->document().file_name.empty())
+        history->setWindowTitle(QString::fromStdString(translate("@ch_history")));
+    else
+        history->setWindowTitle(QString::fromStdString(translate("@ch_history_of")) +
+                                QFileInfo(QString::fromStdString(image->document().file_name)).completeBaseName());
 }
 
 TForm2* tmain_window::create_image(const std::string& name, std::int32_t width, std::int32_t height, TColor fill,
@@ -408,9 +443,14 @@ TForm2* tmain_window::add_image_window(tdocument doc)
     const QSize frame = window->size() - window->widget()->size();
     window->resize((window->zoomed_client_size() + frame).expandedTo(window->minimumSizeHint()));
     window->set_rulers_visible(actions_.at("Showruler1Click")->isChecked());
-    window->history().record_action(window->document(), translate("@ch_initial_state"), {});
+    window->record(translate("@ch_initial_state"));
     window->document().modified = 0;
     connect(window, &TForm2::zoom_changed, this, &tmain_window::refresh_command_states);
+    connect(window, &TForm2::history_changed, this, [this, window] {
+        if (window == active_image())
+            history_palette_->show_history(window);
+        refresh_command_states();
+    });
     connect(window, &QObject::destroyed, this, &tmain_window::refresh_command_states, Qt::QueuedConnection);
     refresh_command_states();
     return window;
@@ -591,6 +631,26 @@ bool tmain_window::save_native(TForm2* image, const QString& file, bool ask_opti
     doc.modified = 0;
     refresh_command_states();
     return true;
+}
+
+void tmain_window::Undo1Click()
+{
+    if (TForm2* image = active_image(); image && image->history().can_undo(image->document()))
+        image->undo();
+}
+
+void tmain_window::Redo1Click()
+{
+    if (TForm2* image = active_image(); image && image->history().can_redo(image->document()))
+        image->redo();
+}
+
+void tmain_window::History1Click()
+{
+    if (TForm2* image = active_image()) {
+        TForm25 dialog(image, this);
+        dialog.exec();
+    }
 }
 
 void tmain_window::fill_reopen_menu()

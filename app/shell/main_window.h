@@ -58,6 +58,9 @@ public slots:
     void Ouvirr1Click();
     void Enregistrer1Click();
     void Exporteren1Click();
+    void Undo1Click();
+    void Redo1Click();
+    void History1Click();
     void Fermer1Click();
     void Fermertout1Click();
     void Quittr1Click();
@@ -96,6 +99,7 @@ private:
     TForm2* add_image_window(tdocument document);
     void toggle_palette(std::string_view name);
     void fill_reopen_menu();
+    void show_history_captions(const tcommand_state& state);
     // Writes the image's document as a .vlm file, asking for the format's
     // options first when `ask_options`; false when cancelled or failed.
     bool save_native(TForm2* image, const QString& file, bool ask_options);
@@ -113,6 +117,7 @@ private:
     std::map<std::string, QDockWidget*, std::less<>> palettes_;
     QLabel* status_text_ = nullptr;
     QWidget* full_screen_button_ = nullptr;
+    class thistory_palette* history_palette_ = nullptr;
     QProgressBar* gauge_ = nullptr;
     int new_image_counter_ = 1;
     bool shown_ = false;

@@ -21,6 +21,7 @@ bool command_allowed(tcommand_rule rule, const tcommand_state& s)
     case tcommand_rule::upper_layer_with_mask: return upper && s.current_layer_has_mask;
     case tcommand_rule::can_undo: return image && s.can_undo;
     case tcommand_rule::can_redo: return image && s.can_redo;
+    case tcommand_rule::several_history_entries: return image && s.history_entries > 1;
     case tcommand_rule::zoom_in: return image && s.zoom_index <= 20;
     case tcommand_rule::zoom_out: return image && s.zoom_index > 1;
     }
@@ -68,7 +69,7 @@ constexpr std::array commands = {
     submenu("Edition1", {}),
     tcommand{"Undo1", "Edition1", "Undo1Click", "Ctrl+Z", can_undo},
     tcommand{"Redo1", "Edition1", "Redo1Click", "Ctrl+Shift+Z", can_redo},
-    tcommand{"History1", "Edition1", "History1Click", {}, image},
+    tcommand{"History1", "Edition1", "History1Click", {}, several_history_entries},
     tcommand{"Cut1", "Edition1", "Cut1Click", "Ctrl+X", image},
     tcommand{"Copy1", "Edition1", "Copy1Click", "Ctrl+C", image},
     tcommand{"CopyMerged1", "Edition1", "CopyMerged1Click", "Ctrl+Shift+C", image},

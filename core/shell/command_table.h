@@ -20,6 +20,7 @@ enum class tcommand_rule : std::uint8_t {
     upper_layer_with_mask,    // ... and has one
     can_undo,
     can_redo,
+    several_history_entries,
     zoom_in,  // an image below the largest zoom
     zoom_out, // an image above the smallest zoom
 };
@@ -36,6 +37,7 @@ struct tcommand_state {
     int zoom_index = 11;
     bool can_undo = false;
     bool can_redo = false;
+    int history_entries = 0;
 };
 
 bool command_allowed(tcommand_rule rule, const tcommand_state& state);

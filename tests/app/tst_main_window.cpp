@@ -13,6 +13,7 @@
 #include <QMessageBox>
 #include <QStatusBar>
 #include <QTemporaryDir>
+#include <QTreeWidget>
 #include <QtTest>
 
 using namespace velmora;
@@ -225,6 +226,42 @@ private slots:
         QCOMPARE(doc.layers[1]->blend_mode, std::uint8_t(multiply));
         QCOMPARE(doc.layers[1]->left, 5);
         QVERIFY(!doc.modified);
+    }
+
+    void undo_and_redo_walk_the_history()
+    {
+        tmain_window window;
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        TForm2* image = window.create_image("steps", 20, 10, 0x00FFFFFF, 96);
+        window.refresh_command_states();
+        QVERIFY(!window.command_action("Undo1Click")->isEnabled());
+
+        Tfbitmap black(20, 10);
+        black.fill_pixels(0, 0, 0, 255);
+        add_layer(image->document(), black, "Black", 255, 0, 0, normal);
+        image->record("Add Layer");
+        image->recomposite_all();
+        QVERIFY(image->document().modified);
+        QAction* undo = window.command_action("Undo1Click");
+        QVERIFY(undo->isEnabled());
+        QCOMPARE(undo->text(), QString("&Undo \"Add Layer\""));
+        auto* palette = window.palette("toolbar_selection")->findChild<QTreeWidget*>("history");
+        QCOMPARE(palette->topLevelItemCount(), 2);
+
+        undo->trigger();
+        QCOMPARE(image->document().layers.size(), std::size_t(1));
+        QCOMPARE(int(image->view_bitmap().pixel(0, 0)[0]), 255);
+        QVERIFY(window.command_action("Redo1Click")->isEnabled());
+        QCOMPARE(palette->currentItem(), palette->topLevelItem(0));
+
+        window.command_action("Redo1Click")->trigger();
+        QCOMPARE(image->document().layers.size(), std::size_t(2));
+        QCOMPARE(int(image->view_bitmap().pixel(0, 0)[0]), 0);
+
+        // Choosing the first step in the palette goes back there.
+        palette->setCurrentItem(palette->topLevelItem(0));
+        QCOMPARE(image->document().layers.size(), std::size_t(1));
     }
 
     void a_second_start_hands_its_files_over()

@@ -73,6 +73,7 @@ TEST(CommandTable, RulesFollowTheDocumentState)
         {tcommand_rule::zoom_out, edge, true},
         {tcommand_rule::zoom_out, none, false},
         {tcommand_rule::can_undo, one, false},
+        {tcommand_rule::several_history_entries, one, false},
     };
     for (const auto& c : cases)
         EXPECT_EQ(command_allowed(c.rule, c.state), c.allowed) << int(c.rule);
