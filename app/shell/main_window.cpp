@@ -781,7 +781,33 @@ void tmain_window::Showruler1Click()
 
 void tmain_window::show_preferences(int page)
 {
-    open_preferences(this, page, {});
+    open_preferences(this, page, [this](TForm14& dialog) {
+        if (!image_windows().isEmpty())
+            dialog.set_empty_undo_handler([this, &dialog] { empty_undo_stacks(&dialog); });
+        // Undo switched back on: the active image's history starts from now.
+        connect(&dialog, &TForm14::undo_reenabled, this, [this] {
+            if (TForm2* image = active_image())
+                image->record(translate("@ch_initial_state"));
+        });
+        connect(&dialog, &TForm14::preferences_applied, this, [this] {
+            for (TForm2* window : image_windows())
+                window->set_rulers_visible(window->rulers_visible());
+        });
+    });
+}
+
+void tmain_window::empty_undo_stacks(TForm14* dialog)
+{
+    const auto answer = QMessageBox::question(dialog, text("@ch_warning"), text("@ch_empty_undo_redo_stack"),
+                                              QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
+    if (answer != QMessageBox::Yes)
+        return;
+    for (TForm2* window : image_windows()) {
+        window->history().clear_history();
+        emit window->history_changed();
+    }
+    // The button has done its work; it disables itself once its click returns.
+    QTimer::singleShot(0, dialog, [dialog] { dialog->set_empty_undo_handler({}); });
 }
 
 void tmain_window::Options1Click()

@@ -19,7 +19,9 @@ class QProgressBar;
 namespace velmora {
 
 class TForm2;
+class TForm14;
 class tfull_screen_view;
+class thistory_palette;
 
 // The editor's frame: the menu bar built from the command table, the image
 // windows in an MDI area, the five palettes and the status bar.
@@ -105,6 +107,7 @@ private:
     bool save_native(TForm2* image, const QString& file, bool ask_options);
     void add_program_fonts();
     void show_preferences(int page);
+    void empty_undo_stacks(TForm14* dialog);
 
     // tprogress_view, on the status bar
     void show_text(const std::string& text) override;
@@ -117,7 +120,7 @@ private:
     std::map<std::string, QDockWidget*, std::less<>> palettes_;
     QLabel* status_text_ = nullptr;
     QWidget* full_screen_button_ = nullptr;
-    class thistory_palette* history_palette_ = nullptr;
+    thistory_palette* history_palette_ = nullptr;
     QProgressBar* gauge_ = nullptr;
     int new_image_counter_ = 1;
     bool shown_ = false;
