@@ -799,19 +799,69 @@ std::uint32_t le32(const std::uint8_t* p)
     return std::uint32_t(p[0]) | std::uint32_t(p[1]) << 8 | std::uint32_t(p[2]) << 16 | std::uint32_t(p[3]) << 24;
 }
 
-// How much the bzip2 streams of one file may still unpack to.
+// The bzip2 decoder's work memory (3.6 MB at block size 9), kept for the
+// next stream of the same file instead of being given back and faulted in
+// again for every layer.
+class tbz_blocks {
+public:
+    static void* allocate(void* self, int items, int size)
+    {
+        return static_cast<tbz_blocks*>(self)->take(std::size_t(items) * std::size_t(size));
+    }
+    static void release(void* self, void* block) { static_cast<tbz_blocks*>(self)->give(block); }
+
+private:
+    struct tblock {
+        std::size_t size;
+        std::unique_ptr<char[]> data;
+        bool in_use;
+    };
+
+    void* take(std::size_t size)
+    {
+        for (tblock& block : blocks_)
+            if (!block.in_use && block.size == size) {
+                block.in_use = true;
+                return block.data.get();
+            }
+        try {
+            blocks_.push_back({size, std::make_unique_for_overwrite<char[]>(std::max<std::size_t>(size, 1)), true});
+        } catch (const std::bad_alloc&) {
+            return nullptr; // the decoder reports BZ_MEM_ERROR
+        }
+        return blocks_.back().data.get();
+    }
+    void give(void* data)
+    {
+        for (tblock& block : blocks_)
+            if (block.data.get() == data)
+                block.in_use = false;
+    }
+
+    std::vector<tblock> blocks_;
+};
+
+// How much the bzip2 streams of one file may still unpack to, and the
+// decoder memory they share.
 struct tunpack_budget {
     const tvlm_read_limits& limits;
     std::uint64_t used = 0;
+    tbz_blocks blocks{};
 };
 
 struct tbz_decoder {
     bz_stream stream{};
     bool live = false;
-    tbz_decoder()
+    explicit tbz_decoder(tbz_blocks& blocks)
     {
-        if (BZ2_bzDecompressInit(&stream, 0, 0) != BZ_OK)
+        stream.bzalloc = &tbz_blocks::allocate;
+        stream.bzfree = &tbz_blocks::release;
+        stream.opaque = &blocks;
+        const int result = BZ2_bzDecompressInit(&stream, 0, 0);
+        if (result == BZ_MEM_ERROR)
             throw velmora_error("@ch_no_mem", "bzip2 decoder");
+        if (result != BZ_OK)
+            damaged("bzip2 decoder");
         live = true;
     }
     ~tbz_decoder()
@@ -855,7 +905,7 @@ std::vector<std::uint8_t> unpack_bmp(std::span<const std::uint8_t> packed, tunpa
 {
     if (packed.size() > UINT_MAX)
         damaged("compressed stream too large");
-    tbz_decoder decoder;
+    tbz_decoder decoder(budget.blocks);
     decoder.stream.next_in = const_cast<char*>(reinterpret_cast<const char*>(packed.data()));
     decoder.stream.avail_in = static_cast<unsigned int>(packed.size());
 

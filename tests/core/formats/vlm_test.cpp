@@ -541,7 +541,10 @@ TEST(vlm_damage, flipped_bytes_never_crash)
         tvlm_write_options options;
         options.compressed = compressed;
         const auto good = encode_vlm(doc, options);
-        for (std::size_t at = 0; at < good.size(); at += (at < 1400 ? 1 : 13)) {
+        // Each compressed decode sets up a bzip2 decoder: fewer, sparser flips there.
+        const std::size_t near = compressed ? 3 : 1;
+        const std::size_t far = compressed ? 101 : 13;
+        for (std::size_t at = 0; at < good.size(); at += (at < 1400 ? near : far)) {
             auto f = good;
             f[at] ^= 0xA5;
             try {
