@@ -163,17 +163,17 @@ void run_invert(const tfilter_job& job)
 using enum tparam_kind;
 
 constexpr tfilter_param gaussian_params[] = {
-    {"sigma", "Radius:", real, 1.0, 100.0, 2.0, {}, {}, "standard deviation in pixels"},
+    {"sigma", "Radius:", real, 1.0, 100.0, 2.0, {}, {}, "standard deviation in pixels", "trackbar1", "Edit1"},
 };
 constexpr tfilter_param motion_params[] = {
-    {"angle", "Direction (\xC2\xB0)", integer, -1000000, 1000000, 0, "angle", {}, "degrees, counter-clockwise"},
-    {"speed", "Speed:", integer, 1, 100, 10, "speed", {}, "length of the trail in pixels"},
+    {"angle", "Direction (\xC2\xB0)", integer, -1000000, 1000000, 0, "angle", {}, "degrees, counter-clockwise", "angleedit"},
+    {"speed", "Speed:", integer, 1, 100, 10, "speed", {}, "length of the trail in pixels", "Speed", "Edit1"},
 };
 constexpr tfilter_param radial_params[] = {
-    {"angle", "Rotation Speed:", integer, 1, 360, 15, {}, {}, "arc in degrees"},
+    {"angle", "Rotation Speed:", integer, 1, 360, 15, {}, {}, "arc in degrees", "TrackBar1", "Edit1"},
 };
 constexpr tfilter_param zoom_params[] = {
-    {"speed", "Speed:", integer, 1, 100, 10, {}, {}, "2 x speed + 5 samples"},
+    {"speed", "Speed:", integer, 1, 100, 10, {}, {}, "2 x speed + 5 samples", "TrackBar1", "Edit1"},
 };
 constexpr tfilter_param custom_params[] = {
     {"size", "Convolution Kernel Size:", integer, 3, 5, 5, {}, {}, "3 or 5"},
@@ -181,22 +181,22 @@ constexpr tfilter_param custom_params[] = {
      "cells row by row separated by /"},
 };
 constexpr tfilter_param remove_grey_params[] = {
-    {"tolerance", "Tolerance:", integer, 0, 255, 255, {}, {}, "channels above it are light"},
-    {"keep-dark", "Maintain darker shapes", flag, 0, 1, 0, {}, {}, "keep light pixels next to dark ones"},
+    {"tolerance", "Tolerance:", integer, 0, 255, 255, {}, {}, "channels above it are light", "TrackBar2", "Edit2"},
+    {"keep-dark", "Maintain darker shapes", flag, 0, 1, 0, {}, {}, "keep light pixels next to dark ones", "CheckBox2"},
 };
 constexpr tfilter_param brightness_params[] = {
-    {"brightness", "Brightness:", integer, -255, 255, 0, {}, {}, "added to each channel"},
-    {"contrast", "Constrast:", integer, 0, 400, 100, {}, {}, "percentage, scales toward 0"},
+    {"brightness", "Brightness:", integer, -255, 255, 0, {}, {}, "added to each channel", "TrackBar1", "Edit1"},
+    {"contrast", "Constrast:", integer, 0, 400, 100, {}, {}, "percentage, scales toward 0", "TrackBar2", "Edit2"},
 };
 constexpr tfilter_param balance_params[] = {
-    {"red", "Red", integer, -100, 100, 0, {}, {}, "shift of red (negative: cyan)"},
-    {"green", "Green", integer, -100, 100, 0, {}, {}, "shift of green (negative: magenta)"},
-    {"blue", "Blue", integer, -100, 100, 0, {}, {}, "shift of blue (negative: yellow)"},
+    {"red", "Red", integer, -100, 100, 0, {}, {}, "shift of red (negative: cyan)", "TrackBar1", "Edit1"},
+    {"green", "Green", integer, -100, 100, 0, {}, {}, "shift of green (negative: magenta)", "TrackBar2", "Edit2"},
+    {"blue", "Blue", integer, -100, 100, 0, {}, {}, "shift of blue (negative: yellow)", "TrackBar3", "Edit3"},
 };
 constexpr tfilter_param hsv_params[] = {
-    {"hue", "Hue:", integer, -180, 180, 0, {}, {}, "degrees, clamped at 0 and 360"},
-    {"saturation", "Saturation:", integer, -255, 255, 0, {}, {}, ""},
-    {"brightness", "Brightness:", integer, -255, 255, 0, {}, {}, ""},
+    {"hue", "Hue:", integer, -180, 180, 0, {}, {}, "degrees, clamped at 0 and 360", "Mousebar1", "Edit1"},
+    {"saturation", "Saturation:", integer, -255, 255, 0, {}, {}, "", "Mousebar2", "Edit2"},
+    {"brightness", "Brightness:", integer, -255, 255, 0, {}, {}, "", "Mousebar3", "Edit3"},
 };
 
 constexpr auto target = tfilter_layer::target;
@@ -205,9 +205,9 @@ constexpr auto layer_itself = tfilter_layer::active_layer;
 const tfilter registry[] = {
     {"soften", "Soften1Click", "@ch_soften", {}, {}, {}, target, true, false, run_soften},
     {"gaussian-blur", "GaussianBlur1Click", "@ch_gaussian_blur", "TForm37", {}, gaussian_params, target, true, true,
-     run_gaussian_blur},
+     run_gaussian_blur, nullptr, 50},
     {"motion-blur", "Button4Click", "@ch_motion_blur", "TForm38", "motion blur", motion_params, target, false, true,
-     run_motion_blur},
+     run_motion_blur, nullptr, 2},
     {"radial-blur", "RadialBlur1Click", "@ch_radial_blur", "TForm39", {}, radial_params, target, false, false,
      run_radial_blur},
     {"zoom-blur", "ZoomBlur1Click", "@ch_zoom_blur", "TForm17", {}, zoom_params, target, false, false,
@@ -219,15 +219,15 @@ const tfilter registry[] = {
     {"edge-detection", "Edgedetection1Click", "@ch_edge_detection", {}, {}, {}, target, false, false,
      run_fixed_convolution<edge_detection_kernel>},
     {"custom-convolution", "CustomConvolution1Click", "@ch_custom_convolution", "TForm35", "custom convolution",
-     custom_params, target, false, false, run_custom_convolution, check_custom_convolution},
+     custom_params, target, false, false, run_custom_convolution, check_custom_convolution, 10},
     {"remove-grey-levels", "suppressgreylevel1Click", "@ch_remove_gray_levels", "TForm12", {}, remove_grey_params,
-     target, false, false, run_remove_grey},
+     target, false, false, run_remove_grey, nullptr, 10},
     {"brightness-contrast", "Luminosit1Click", "@ch_brightness", "TForm5", {}, brightness_params, target, false,
-     false, run_brightness_contrast},
+     false, run_brightness_contrast, nullptr, 10},
     {"colour-balance", "Teintes1Click", "@ch_color_balance", "TForm9", {}, balance_params, layer_itself, false,
-     false, run_colour_balance},
+     false, run_colour_balance, nullptr, 10},
     {"hue-saturation", "HueSaturationandLightness1Click", "@ch_hue_and_saturation", "TForm13", {}, hsv_params,
-     layer_itself, false, false, run_hue_saturation},
+     layer_itself, false, false, run_hue_saturation, nullptr, 10},
     {"desaturate", "Desaturate1Click", "@ch_desaturate", {}, {}, {}, layer_itself, false, false, run_desaturate},
     {"invert", "Invert1Click", "@ch_invert", {}, {}, {}, target, false, false, run_invert},
 };

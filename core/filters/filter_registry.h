@@ -33,6 +33,8 @@ struct tfilter_param {
     std::string_view preference_key = {};
     std::string_view default_text = {};
     std::string_view help = {};
+    std::string_view control = {}; // the dialog's slider, spin edit or check box
+    std::string_view edit = {};    // the edit box mirroring a slider
 };
 
 struct tfilter_values {
@@ -72,6 +74,9 @@ struct tfilter {
     void (*run)(const tfilter_job& job) = nullptr;
     // Checks values that depend on each other before a run; throws velmora_error("@ch_error").
     void (*check)(const tfilter_values& values) = nullptr;
+    // The dialog's first preview runs this long after it shows; -1: the
+    // dialog shows no preview and OK computes.
+    std::int32_t preview_delay_ms = -1;
 };
 
 std::span<const tfilter> filter_registry();

@@ -4,6 +4,7 @@
 #include "shell/catalogue.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QLineEdit>
 #include <QSlider>
 #include <QTest>
@@ -22,6 +23,7 @@ private slots:
     void slider_previews_and_cancel_restores();
     void ok_records_one_step();
     void refused_selection_changes_nothing();
+    void cleanupTestCase();
 
 private:
     static tdocument upper_layer_document();
@@ -138,6 +140,13 @@ void tst_filters::refused_selection_changes_nothing()
     QVERIFY(!run_filter_command(nullptr, "GaussianBlur1Click", host));
     QCOMPARE(records, 0);
     QVERIFY(std::equal(before.bits(), before.bits() + before.byte_size(), doc.current_layer_record().bitmap.bits()));
+}
+
+void tst_filters::cleanupTestCase()
+{
+    ::unsetenv("VELMORA_HOME");
+    std::error_code ignored;
+    std::filesystem::remove_all(home_.toStdString(), ignored);
 }
 
 QTEST_MAIN(tst_filters)
