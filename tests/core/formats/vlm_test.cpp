@@ -354,22 +354,6 @@ TEST(vlm_thumbnail, size_follows_the_orientation)
     }
 }
 
-TEST(vlm_thumbnail, lanczos3_copies_at_scale_one_and_keeps_left_and_right)
-{
-    const Tfbitmap source = random_bitmap(9, 4, 11, true);
-    Tfbitmap same(9, 4);
-    resample_lanczos3(source, same);
-    EXPECT_TRUE(same_pixels(source, same));
-
-    // Dark left half, bright right half, shrunk: no flip, no bleed at the far ends.
-    Tfbitmap split = grey(40, 20, 20);
-    split.fill_rect({20, 0, 40, 20}, 0xE6E6E6);
-    Tfbitmap small(10, 5);
-    resample_lanczos3(split, small);
-    EXPECT_LT(small.pixel(0, 2)[red_byte], 25);
-    EXPECT_GT(small.pixel(9, 2)[red_byte], 220);
-}
-
 TEST(vlm_thumbnail, stored_preview_is_read_back_and_missing_one_gives_placeholder)
 {
     scratch_folder folder;
