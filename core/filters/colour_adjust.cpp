@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <cstring>
 
 namespace velmora {
 
@@ -148,9 +149,136 @@ void colour_balance(Tfbitmap& destination, const Tfbitmap& source, std::int32_t 
                  area);
 }
 
+namespace {
+
+// Eight pixels at a time in float lanes. Every division here has a numerator
+// below 2^24 and a quotient below 256, so the float quotient lies within
+// 2e-5 of the true one while a non-integral quotient is at least 1/15300 from
+// an integer and a non-half one at least 1/510 from a half: truncating or
+// rounding it gives exactly the integer routines' results (the tests check
+// every colour).
+using vi8 = std::int32_t __attribute__((vector_size(8 * sizeof(std::int32_t))));
+using vf8 = float __attribute__((vector_size(8 * sizeof(float))));
+
+[[gnu::always_inline]] inline vf8 as_float(const vi8& v)
+{
+    return __builtin_convertvector(v, vf8);
+}
+
+// floor(a / b) for a >= 0, b > 0.
+[[gnu::always_inline]] inline vi8 quotient(const vi8& a, const vi8& b)
+{
+    return __builtin_convertvector(as_float(a) / as_float(b), vi8);
+}
+
+// mul_div(a, b, c) for c > 0: halves away from zero.
+[[gnu::always_inline]] inline vi8 mul_div_lanes(const vi8& a, std::int32_t b, const vi8& c)
+{
+    const vi8 product = a * b;
+    const vi8 magnitude = product < 0 ? -product : product;
+    const vi8 rounded = __builtin_convertvector(as_float(magnitude) / as_float(c) + 0.5f, vi8);
+    return product < 0 ? -rounded : rounded;
+}
+
+[[gnu::always_inline]] inline vi8 clamp_lanes(const vi8& v, std::int32_t low, std::int32_t high)
+{
+    const vi8 lo = v < low ? low + vi8{} : v;
+    return lo > high ? high + vi8{} : lo;
+}
+
+[[gnu::always_inline]] inline void hsv_lanes(const std::uint8_t* in, std::uint8_t* out, std::int32_t dh, std::int32_t ds,
+                                             std::int32_t dv)
+{
+    vi8 pixels;
+    std::memcpy(&pixels, in, sizeof pixels);
+    const vi8 b = pixels & 255;
+    const vi8 g = (pixels >> 8) & 255;
+    const vi8 r = (pixels >> 16) & 255;
+    const vi8 gb_max = g > b ? g : b;
+    const vi8 v = r > gb_max ? r : gb_max;
+    const vi8 gb_min = g < b ? g : b;
+    const vi8 delta = v - (r < gb_min ? r : gb_min);
+    const vi8 one = vi8{} + 1;
+    // Saturation is 0 exactly when delta is (delta * 255 / v < 0.5 needs delta = 0).
+    const vi8 s = mul_div_lanes(delta, 255, v > 0 ? v : one);
+    const vi8 safe_delta = delta > 0 ? delta : one;
+    vi8 h = v == r ? mul_div_lanes(g - b, 60, safe_delta)
+                   : (v == g ? mul_div_lanes(b - r, 60, safe_delta) + 120 : mul_div_lanes(r - g, 60, safe_delta) + 240);
+    h = s == 0 ? vi8{} : h;
+    h = h < 0 ? h + 360 : h;
+
+    vi8 hue = clamp_lanes(h + dh, 0, 360);
+    const vi8 sat = clamp_lanes(s + ds, 0, 255);
+    const vi8 val = clamp_lanes(v + dv, 0, 255);
+    hue = hue == 360 ? vi8{} : hue;
+    const vi8 sector = quotient(hue, vi8{} + 60);
+    const vi8 f = hue - 60 * sector;
+    const vi8 sv = sat * val;
+    const vi8 p = val - quotient(sv, vi8{} + 255);
+    const vi8 q = val - quotient(sv * f, vi8{} + 15300);
+    const vi8 t = val - quotient(sv * (60 - f), vi8{} + 15300);
+    vi8 red = sector == 0 ? val : sector == 1 ? q : sector == 2 ? p : sector == 3 ? p : sector == 4 ? t : val;
+    vi8 green = sector == 0 ? t : sector == 1 ? val : sector == 2 ? val : sector == 3 ? q : p;
+    vi8 blue = sector == 0 ? p : sector == 1 ? p : sector == 2 ? t : sector == 3 ? val : sector == 4 ? val : q;
+    red = sat == 0 ? val : red;
+    green = sat == 0 ? val : green;
+    blue = sat == 0 ? val : blue;
+    const vi8 result = (pixels & ~0xFFFFFF) | (red << 16) | (green << 8) | blue;
+    std::memcpy(out, &result, sizeof result);
+}
+
+[[gnu::always_inline]] inline void hsv_row_body(const std::uint8_t* in, std::uint8_t* out, std::int32_t width,
+                                                std::int32_t dh, std::int32_t ds, std::int32_t dv)
+{
+    std::int32_t x = 0;
+    for (; x + 8 <= width; x += 8)
+        hsv_lanes(in + 4 * x, out + 4 * x, dh, ds, dv);
+    for (; x < width; ++x) {
+        const std::uint8_t* p = in + 4 * x;
+        const thsv hsv = rgb_to_hsv(p[red_byte], p[green_byte], p[blue_byte]);
+        const trgb rgb = hsv_to_rgb(std::clamp(hsv.hue + dh, 0, 360), std::clamp(hsv.saturation + ds, 0, 255),
+                                    std::clamp(hsv.value + dv, 0, 255));
+        std::uint8_t* q = out + 4 * x;
+        q[red_byte] = rgb.red;
+        q[green_byte] = rgb.green;
+        q[blue_byte] = rgb.blue;
+        q[alpha_byte] = p[alpha_byte];
+    }
+}
+
+void hsv_row_portable(const std::uint8_t* in, std::uint8_t* out, std::int32_t width, std::int32_t dh,
+                      std::int32_t ds, std::int32_t dv)
+{
+    hsv_row_body(in, out, width, dh, ds, dv);
+}
+
+#if defined(__x86_64__)
+[[gnu::target("avx2")]] void hsv_row_avx2(const std::uint8_t* in, std::uint8_t* out, std::int32_t width,
+                                          std::int32_t dh, std::int32_t ds, std::int32_t dv)
+{
+    hsv_row_body(in, out, width, dh, ds, dv);
+}
+#endif
+
+} // namespace
+
 void hsv_adjust(Tfbitmap& destination, const Tfbitmap& source, std::int32_t hue_offset,
                 std::int32_t saturation_offset, std::int32_t value_offset, const tadjust_area& area)
 {
+    if (!area.selection) {
+        auto row = hsv_row_portable;
+#if defined(__x86_64__)
+        if (__builtin_cpu_supports("avx2"))
+            row = hsv_row_avx2;
+#endif
+        parallel_rows(0, destination.height(), std::int64_t(destination.width()) * destination.height() * 8,
+                      [&](std::int32_t first, std::int32_t last) {
+            for (std::int32_t y = first; y < last; ++y)
+                row(source.row(y), destination.row(y), destination.width(), hue_offset, saturation_offset,
+                    value_offset);
+        });
+        return;
+    }
     map_pixels(destination, source, area, [&](const std::uint8_t* in, std::uint8_t* out) {
         const thsv hsv = rgb_to_hsv(in[red_byte], in[green_byte], in[blue_byte]);
         const trgb rgb = hsv_to_rgb(std::clamp(hsv.hue + hue_offset, 0, 360),

@@ -75,6 +75,40 @@ Tfbitmap one_pixel(std::uint8_t r, std::uint8_t g, std::uint8_t b, std::uint8_t 
     return bitmap;
 }
 
+// The vector lanes against the integer routines on every colour.
+TEST(ColourAdjust, HsvAdjustOnEveryColour)
+{
+    Tfbitmap all(4096, 4096);
+    for (std::int32_t y = 0; y < 4096; ++y)
+        for (std::int32_t x = 0; x < 4096; ++x) {
+            const std::uint32_t colour = std::uint32_t(y) * 4096 + std::uint32_t(x);
+            std::uint8_t* p = all.pixel(x, y);
+            p[0] = std::uint8_t(colour);
+            p[1] = std::uint8_t(colour >> 8);
+            p[2] = std::uint8_t(colour >> 16);
+            p[3] = std::uint8_t(x * 7);
+        }
+    struct toffsets {
+        int h, s, v;
+    };
+    for (const toffsets o : {toffsets{0, 0, 0}, toffsets{100, -30, 45}, toffsets{-180, 255, -17}}) {
+        Tfbitmap out(4096, 4096);
+        hsv_adjust(out, all, o.h, o.s, o.v);
+        for (std::int32_t y = 0; y < 4096; ++y)
+            for (std::int32_t x = 0; x < 4096; ++x) {
+                const std::uint8_t* p = all.pixel(x, y);
+                const thsv hsv = rgb_to_hsv(p[red_byte], p[green_byte], p[blue_byte]);
+                const trgb rgb = hsv_to_rgb(std::clamp(hsv.hue + o.h, 0, 360), std::clamp(hsv.saturation + o.s, 0, 255),
+                                            std::clamp(hsv.value + o.v, 0, 255));
+                const std::uint8_t* q = out.pixel(x, y);
+                ASSERT_TRUE(q[red_byte] == rgb.red && q[green_byte] == rgb.green && q[blue_byte] == rgb.blue &&
+                            q[alpha_byte] == p[alpha_byte])
+                    << int(p[red_byte]) << ' ' << int(p[green_byte]) << ' ' << int(p[blue_byte]) << " offsets " << o.h
+                    << ' ' << o.s << ' ' << o.v;
+            }
+    }
+}
+
 TEST(ColourAdjust, PixelCases)
 {
     Tfbitmap magenta = one_pixel(255, 0, 255); // hue 300
