@@ -1,6 +1,8 @@
 #include "filters/filter_dialogs.h"
 
 #include "document/error.h"
+#include "filters/blur.h"
+#include "filters/colour_adjust.h"
 #include "shell/catalogue.h"
 #include "shell/preferences.h"
 
@@ -12,6 +14,9 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPixmap>
 #include <QPushButton>
 #include <QRegularExpressionValidator>
 #include <QShowEvent>
@@ -22,6 +27,7 @@
 #include <cmath>
 #include <cstdio>
 #include <new>
+#include <numbers>
 
 namespace velmora {
 
@@ -72,6 +78,54 @@ QDialogButtonBox* ok_cancel(QDialog* dialog)
     return buttons;
 }
 
+// The motion blur's round dial: a knob 25 pixels from the centre toward the
+// angle, counter-clockwise; dragging with the left button sets the angle.
+class tmotion_dial : public QWidget {
+public:
+    tmotion_dial(QWidget* parent, std::function<int()> angle, std::function<void(int)> drag,
+                 std::function<void()> release)
+        : QWidget(parent), angle_(std::move(angle)), drag_(std::move(drag)), release_(std::move(release))
+    {
+        setObjectName("Image1");
+        setFixedSize(70, 70);
+    }
+
+protected:
+    void paintEvent(QPaintEvent*) override
+    {
+        QPainter painter(this);
+        painter.setRenderHint(QPainter::Antialiasing);
+        const QPointF centre(width() / 2.0, height() / 2.0);
+        painter.setBrush(palette().base());
+        painter.drawEllipse(centre, 32, 32);
+        const double radians = -angle_() * std::numbers::pi / 180.0;
+        const QPointF knob = centre + 25 * QPointF(std::cos(radians), std::sin(radians));
+        painter.setBrush(palette().text());
+        painter.drawEllipse(knob, 4, 4);
+    }
+    void mousePressEvent(QMouseEvent* event) override { follow(event); }
+    void mouseMoveEvent(QMouseEvent* event) override { follow(event); }
+    void mouseReleaseEvent(QMouseEvent* event) override
+    {
+        if (event->button() == Qt::LeftButton)
+            release_();
+    }
+
+private:
+    void follow(QMouseEvent* event)
+    {
+        if (!(event->buttons() & Qt::LeftButton))
+            return;
+        const QPointF offset = event->position() - QPointF(width() / 2.0, height() / 2.0);
+        drag_(motion_dial_angle(offset.x(), offset.y()));
+        update();
+    }
+
+    std::function<int()> angle_;
+    std::function<void(int)> drag_;
+    std::function<void()> release_;
+};
+
 } // namespace
 
 tfilter_dialog::tfilter_dialog(tfilter_session& session, std::function<void()> repaint, QWidget* parent)
@@ -92,6 +146,14 @@ tfilter_dialog::tfilter_dialog(tfilter_session& session, std::function<void()> r
         else if (param.kind != tparam_kind::text)
             add_number(param, row);
         ++row;
+    }
+    if (filter.dialog == "TForm38")
+        add_dial();
+    if (filter.dialog == "TForm13") {
+        strip_ = new QLabel(this);
+        strip_->setObjectName("Image1");
+        layout->addWidget(strip_);
+        update_strip();
     }
     if (filter.preview_delay_ms >= 0) {
         preview_box_ = new QCheckBox("Preview", this);
@@ -131,7 +193,13 @@ void tfilter_dialog::add_number(const tfilter_param& param, int row)
         spin->setRange(int(param.minimum), int(param.maximum));
         spin->setSingleStep(10);
         spin->setValue(int(value));
-        connect(spin, &QSpinBox::valueChanged, this, [this, &param](int v) { value_changed(param, v, true); });
+        spins_[key] = spin;
+        connect(spin, &QSpinBox::valueChanged, this, [this, &param](int v) {
+            if (dial_)
+                dial_->update();
+            if (!syncing_)
+                value_changed(param, v, true);
+        });
         grid->addWidget(spin, row, 1, 1, 2);
         return;
     }
@@ -219,9 +287,39 @@ bool tfilter_dialog::preview_checked() const
     return preview_box_ && preview_box_->isChecked();
 }
 
+void tfilter_dialog::add_dial()
+{
+    const auto spin = spins_.find(std::string_view("angle"));
+    if (spin == spins_.end())
+        return;
+    QSpinBox* box = spin->second;
+    dial_ = new tmotion_dial(
+        this, [box] { return box->value(); },
+        [this, box](int angle) {
+            // Dragging only turns the knob; the preview waits for the release.
+            syncing_ = true;
+            box->setValue(angle);
+            syncing_ = false;
+            values_.numbers["angle"] = angle;
+        },
+        [this] { preview(); });
+    static_cast<QVBoxLayout*>(layout())->insertWidget(0, dial_, 0, Qt::AlignHCenter);
+}
+
+void tfilter_dialog::update_strip()
+{
+    if (!strip_)
+        return;
+    const Tfbitmap strip =
+        hue_strip(values_.integer("hue"), values_.integer("saturation"), values_.integer("brightness"));
+    const QImage image(strip.bits(), strip.width(), strip.height(), qsizetype(strip.stride()), QImage::Format_ARGB32);
+    strip_->setPixmap(QPixmap::fromImage(image.copy()));
+}
+
 void tfilter_dialog::value_changed(const tfilter_param& param, double value, bool preview_now)
 {
     values_.numbers[std::string(param.key)] = value;
+    update_strip();
     if (preview_now)
         preview();
 }

@@ -54,6 +54,8 @@ private:
     void add_flag(const tfilter_param& param, int row);
     void value_changed(const tfilter_param& param, double value, bool preview_now);
     void preview();
+    void add_dial();
+    void update_strip();
     static int to_position(const tfilter_param& param, double value);
     static double from_position(const tfilter_param& param, int position);
 
@@ -64,6 +66,9 @@ private:
     QTimer first_preview_;
     std::map<std::string, QSlider*, std::less<>> sliders_;
     std::map<std::string, QLineEdit*, std::less<>> edits_;
+    std::map<std::string, QSpinBox*, std::less<>> spins_;
+    QWidget* dial_ = nullptr;  // the motion blur's direction
+    QLabel* strip_ = nullptr;  // the hue dialog's spectra
     bool syncing_ = false;
     bool shown_ = false;
     std::map<std::string, double, std::less<>> shown_values_;

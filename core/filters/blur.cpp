@@ -462,4 +462,18 @@ void radial_blur(Tfbitmap& destination, const Tfbitmap& source, std::int32_t ang
     });
 }
 
+std::int32_t motion_dial_angle(double dx, double dy)
+{
+    const double length = std::sqrt(dx * dx + dy * dy);
+    if (length == 0)
+        return 0;
+    double degrees = std::acos(std::clamp(dx / length, -1.0, 1.0)) * 180.0 / std::numbers::pi;
+    if (dy > 0)
+        degrees = -degrees;
+    auto angle = std::int32_t(round_half_even(degrees));
+    if (angle < 0)
+        angle += 360;
+    return angle;
+}
+
 } // namespace velmora

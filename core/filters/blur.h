@@ -50,4 +50,10 @@ void radial_blur(Tfbitmap& destination, const Tfbitmap& source, std::int32_t ang
 std::int32_t radial_blur_samples(std::int32_t width, std::int32_t height, const tadjust_area& area,
                                  std::int32_t angle);
 
+// The motion blur dialog's dial: the angle a drag sets, from the mouse's
+// offset to the dial's centre in screen coordinates (y down): arccos(dx /
+// length) in degrees, negative below the centre, rounded, then brought into
+// 0..359; the centre itself gives 0.
+std::int32_t motion_dial_angle(double dx, double dy);
+
 } // namespace velmora

@@ -384,4 +384,26 @@ void remove_grey(Tfbitmap& destination, const Tfbitmap& source, std::int32_t thr
     }
 }
 
+Tfbitmap hue_strip(std::int32_t hue_offset, std::int32_t saturation_offset, std::int32_t value_offset)
+{
+    Tfbitmap strip(362, 15);
+    strip.fill_pixels(0, 0, 0, 255);
+    const std::int32_t saturation = std::clamp(255 + saturation_offset, 0, 255);
+    const std::int32_t value = std::clamp(255 + value_offset, 0, 255);
+    for (std::int32_t j = 1; j <= 360; ++j) {
+        const trgb reference = hsv_to_rgb(j, 255, 255);
+        const trgb adjusted = hsv_to_rgb((j + hue_offset + 360) % 360, saturation, value);
+        for (std::int32_t y = 1; y <= 13; ++y) {
+            if (y == 7)
+                continue;
+            const trgb& c = y < 7 ? reference : adjusted;
+            std::uint8_t* p = strip.pixel(j, y);
+            p[red_byte] = c.red;
+            p[green_byte] = c.green;
+            p[blue_byte] = c.blue;
+        }
+    }
+    return strip;
+}
+
 } // namespace velmora

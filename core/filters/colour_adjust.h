@@ -54,4 +54,9 @@ void desaturate(Tfbitmap& bitmap, const tadjust_area& area = {});
 void remove_grey(Tfbitmap& destination, const Tfbitmap& source, std::int32_t threshold, bool keep_dark_shapes,
                  bool with_alpha = true);
 
+// The hue dialog's colour strip, 362 x 15 on black: rows 1..6 the spectrum
+// (column j = 1..360 at hue j, full saturation and value), rows 8..13 the
+// same columns as the offsets would turn them.
+Tfbitmap hue_strip(std::int32_t hue_offset, std::int32_t saturation_offset, std::int32_t value_offset);
+
 } // namespace velmora

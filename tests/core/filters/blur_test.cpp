@@ -111,6 +111,17 @@ TEST(MotionBlur, AveragesAlongTheWalkAndStopsAtTheEdge)
     EXPECT_EQ(out.pixel(2, 1)[0], 135); // (110 + 160) / 2
 }
 
+TEST(MotionBlur, DialAngle)
+{
+    struct tcase {
+        double dx, dy;
+        int angle;
+    };
+    for (const tcase c : {tcase{0, 0, 0}, {10, 0, 0}, {0, -10, 90}, {-10, 0, 180}, {0, 10, 270}, {10, 10, 315},
+                          {-3, -3, 135}, {10, 0.1, 359}})
+        EXPECT_EQ(motion_dial_angle(c.dx, c.dy), c.angle) << c.dx << ',' << c.dy;
+}
+
 TEST(ZoomAndRadialBlur, CentreStaysAndUniformStaysUniform)
 {
     const Tfbitmap source = random_bitmap(31, 21, 61);

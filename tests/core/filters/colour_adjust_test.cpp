@@ -109,6 +109,23 @@ TEST(ColourAdjust, HsvAdjustOnEveryColour)
     }
 }
 
+TEST(ColourAdjust, HueStrip)
+{
+    const Tfbitmap strip = hue_strip(180, -255, 0);
+    EXPECT_EQ(strip.width(), 362);
+    EXPECT_EQ(strip.height(), 15);
+    EXPECT_EQ(strip.pixel(0, 3)[red_byte], 0);    // the black frame
+    EXPECT_EQ(strip.pixel(120, 7)[green_byte], 0); // the black line between
+    EXPECT_EQ(strip.pixel(120, 3)[green_byte], 255); // hue 120 is green
+    EXPECT_EQ(strip.pixel(120, 3)[red_byte], 0);
+    EXPECT_EQ(strip.pixel(120, 10)[red_byte], 255); // saturation 0: white
+    EXPECT_EQ(strip.pixel(120, 10)[blue_byte], 255);
+    const Tfbitmap turned = hue_strip(180, 0, 0);
+    EXPECT_EQ(turned.pixel(120, 10)[red_byte], 255); // 120 + 180 = 300: magenta
+    EXPECT_EQ(turned.pixel(120, 10)[green_byte], 0);
+    EXPECT_EQ(turned.pixel(120, 10)[blue_byte], 255);
+}
+
 TEST(ColourAdjust, PixelCases)
 {
     Tfbitmap magenta = one_pixel(255, 0, 255); // hue 300
