@@ -437,22 +437,50 @@ void radial_blur(Tfbitmap& destination, const Tfbitmap& source, std::int32_t ang
         cosines.push_back(std::cos(phi));
         sines.push_back(std::sin(phi));
     }
+    std::vector<double> cosines_d(cosines.begin(), cosines.end());
+    std::vector<double> sines_d(sines.begin(), sines.end());
     const trect rect = blur_rectangle(destination, area);
     const long double cx = setup.cx;
     const long double cy = setup.cy;
+    // Positions are first computed in double precision. They stray from the
+    // extended ones by far less than 1e-9, so only a position that close to a
+    // whole number (a bound) or a half (a rounding tie) can decide otherwise;
+    // those few are computed again as written.
+    constexpr double margin = 1e-7;
+    constexpr double shift = 0x1.8p52; // adding it rounds to nearest, ties to even
+    const auto risky = [](double v, double& nearest) {
+        nearest = (v + shift) - shift;
+        const double distance = std::fabs(v - nearest);
+        return distance < margin || std::fabs(distance - 0.5) < margin;
+    };
     for_blur_pixels(destination, area, n, [&](std::int32_t x, std::int32_t y, int coverage) {
         const long double dx = x - setup.cx;
         const long double dy = y - setup.cy;
+        const double dxd = x - setup.cx;
+        const double dyd = y - setup.cy;
         // Sums of bytes are whole numbers: exact in integers as in extended precision.
         std::int64_t sums[4] = {0, 0, 0, 0};
         std::int64_t count = 0;
         for (std::int32_t k = 0; k < n; ++k) {
-            const long double sx = dx * cosines[std::size_t(k)] + dy * sines[std::size_t(k)] + cx;
-            const long double sy = cy - dx * sines[std::size_t(k)] + dy * cosines[std::size_t(k)];
-            if (sx < rect.left || sx > rect.right - 1 || sy < rect.top || sy > rect.bottom - 1)
-                continue;
-            const std::uint8_t* p =
-                source.pixel(round_half_even_non_negative(sx), round_half_even_non_negative(sy));
+            const std::size_t i = std::size_t(k);
+            const double xd = dxd * cosines_d[i] + dyd * sines_d[i] + setup.cx;
+            const double yd = setup.cy - dxd * sines_d[i] + dyd * cosines_d[i];
+            double rx, ry;
+            std::int32_t px, py;
+            if (!risky(xd, rx) && !risky(yd, ry)) {
+                if (xd < rect.left || xd > rect.right - 1 || yd < rect.top || yd > rect.bottom - 1)
+                    continue;
+                px = std::int32_t(rx);
+                py = std::int32_t(ry);
+            } else {
+                const long double sx = dx * cosines[i] + dy * sines[i] + cx;
+                const long double sy = cy - dx * sines[i] + dy * cosines[i];
+                if (sx < rect.left || sx > rect.right - 1 || sy < rect.top || sy > rect.bottom - 1)
+                    continue;
+                px = round_half_even_non_negative(sx);
+                py = round_half_even_non_negative(sy);
+            }
+            const std::uint8_t* p = source.pixel(px, py);
             for (int c = 0; c < 4; ++c)
                 sums[c] += p[c];
             ++count;

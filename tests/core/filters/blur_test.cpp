@@ -6,6 +6,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
+#include <numbers>
+#include "document/rounding.h"
 
 namespace velmora {
 namespace {
@@ -109,6 +112,99 @@ TEST(MotionBlur, AveragesAlongTheWalkAndStopsAtTheEdge)
     EXPECT_EQ(out.pixel(2, 0)[0], 110); // (60 + 110 + 160) / 3
     EXPECT_EQ(out.pixel(2, 0)[3], 110);
     EXPECT_EQ(out.pixel(2, 1)[0], 135); // (110 + 160) / 2
+}
+
+// The three sampling blurs the plain way, pixel by pixel, straight from
+// their formulas (the walk with its float error term, the scales in single
+// precision, the arc in extended precision).
+Tfbitmap reference_sampling_blur(const Tfbitmap& source, int kind, int setting, const tadjust_area& area)
+{
+    Tfbitmap out = source;
+    const trect rect = blur_rectangle(source, area);
+    std::int32_t cx = source.width() / 2, cy = source.height() / 2;
+    if (area.selection) {
+        cx = area.selection->left + area.selection->mask.width() / 2 - area.left;
+        cy = area.selection->top + area.selection->mask.height() / 2 - area.top;
+    }
+    const auto inside = [&](long double x, long double y) {
+        return x >= rect.left && x <= rect.right - 1 && y >= rect.top && y <= rect.bottom - 1;
+    };
+    for (std::int32_t y = rect.top; y < rect.bottom; ++y)
+        for (std::int32_t x = rect.left; x < rect.right; ++x) {
+            const int coverage = area.selection ? selection_coverage(*area.selection, x + area.left, y + area.top) : 255;
+            if (coverage == 0)
+                continue;
+            long double sums[4] = {0, 0, 0, 0};
+            int count = 0;
+            const auto add = [&](std::int32_t sx, std::int32_t sy) {
+                for (int k = 0; k < 4; ++k)
+                    sums[k] += source.pixel(sx, sy)[k];
+                ++count;
+            };
+            if (kind == 0) { // motion, speed `setting`, angle 30
+                const double a = 30 * std::numbers::pi / 180;
+                const auto dxl = std::int32_t(round_half_even(-std::cos(a) * setting));
+                const auto dyl = std::int32_t(round_half_even(std::sin(a) * setting));
+                const bool y_major = std::abs(dxl) < std::abs(dyl);
+                const int major = std::max(std::abs(dxl), std::abs(dyl));
+                const int minor = std::min(std::abs(dxl), std::abs(dyl));
+                float error = 2.0f * minor - major;
+                std::int32_t wx = x, wy = y;
+                while (wx >= rect.left && wx < rect.right && wy >= rect.top && wy < rect.bottom && count < setting) {
+                    add(wx, wy);
+                    while (error >= 0) {
+                        (y_major ? wx : wy) += y_major ? (dxl > 0) - (dxl < 0) : (dyl > 0) - (dyl < 0);
+                        error -= 2.0f * major;
+                    }
+                    (y_major ? wy : wx) += y_major ? (dyl > 0) - (dyl < 0) : (dxl > 0) - (dxl < 0);
+                    error += 2.0f * minor;
+                }
+            } else if (kind == 1) { // zoom, `setting` samples
+                const double dw = rect.width() - 1, dh = rect.height() - 1;
+                const auto k = float(std::sqrt(dh * dh + dw * dw) / 2 / 50000);
+                for (int v = 0; v < setting; ++v) {
+                    const float scale = 1 + float(v) * k;
+                    const double sx = (x - cx) * double(scale) + cx, sy = (y - cy) * double(scale) + cy;
+                    if (inside(sx, sy))
+                        add(std::int32_t(round_half_even(sx)), std::int32_t(round_half_even(sy)));
+                }
+            } else { // radial, `setting` degrees
+                const int n = radial_blur_samples(source.width(), source.height(), area, setting);
+                const long double a = setting * std::numbers::pi_v<long double> / 180, d = a / (n - 1);
+                for (int k = 0; k < n; ++k) {
+                    const long double phi = k * d - (n - 1) * d / 2;
+                    const long double c = std::cos(phi), s = std::sin(phi);
+                    const long double sx = (x - cx) * c + (y - cy) * s + cx, sy = cy - (x - cx) * s + (y - cy) * c;
+                    if (inside(sx, sy))
+                        add(std::int32_t(round_half_even(sx)), std::int32_t(round_half_even(sy)));
+                }
+            }
+            if (count == 0)
+                continue;
+            for (int k = 0; k < 4; ++k) {
+                const long double mean = sums[k] / count, u = source.pixel(x, y)[k];
+                out.pixel(x, y)[k] = std::uint8_t(round_half_even(area.selection ? (mean - u) * (coverage / 255.0L) + u : mean));
+            }
+        }
+    return out;
+}
+
+TEST(SamplingBlurs, MatchTheirPlainFormulas)
+{
+    const Tfbitmap source = random_bitmap(37, 29, 131);
+    const tselection selection = random_selection(3, -2, 30, 25, 132);
+    for (const bool with_selection : {false, true}) {
+        const tadjust_area area{with_selection ? &selection : nullptr, 2, 1};
+        Tfbitmap out = source;
+        motion_blur(out, source, 9, 30, true, area);
+        EXPECT_TRUE(same_pixels(out, reference_sampling_blur(source, 0, 9, area))) << "motion " << with_selection;
+        out = source;
+        zoom_blur(out, source, 2 * 60 + 5, true, area);
+        EXPECT_TRUE(same_pixels(out, reference_sampling_blur(source, 1, 125, area))) << "zoom " << with_selection;
+        out = source;
+        radial_blur(out, source, 50, true, area);
+        EXPECT_TRUE(same_pixels(out, reference_sampling_blur(source, 2, 50, area))) << "radial " << with_selection;
+    }
 }
 
 TEST(MotionBlur, DialAngle)
