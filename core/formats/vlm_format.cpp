@@ -175,20 +175,61 @@ std::vector<std::uint8_t> bmp_header(const Tfbitmap& bitmap, bmp_depth depth)
     return std::move(h.buffer());
 }
 
-std::vector<std::uint8_t> bzip2_compress(std::span<const std::uint8_t> data)
+void pack_row_24(const std::uint8_t* src, std::uint8_t* dst, std::int32_t width);
+
+// A raster's BMP stream compressed with bzip2 at block size 9, fed row by row
+// so that the whole uncompressed picture never sits in memory.
+std::vector<std::uint8_t> bzip2_bmp(const Tfbitmap& bitmap, bmp_depth depth)
 {
-    if (data.size() > UINT_MAX / 2)
-        throw velmora_error("@ch_no_mem", "pixel stream too large to compress");
-    auto capacity = static_cast<unsigned int>(data.size() + data.size() / 100 + 600);
-    std::vector<std::uint8_t> out(capacity);
-    const int result = BZ2_bzBuffToBuffCompress(reinterpret_cast<char*>(out.data()), &capacity,
-                                                const_cast<char*>(reinterpret_cast<const char*>(data.data())),
-                                                static_cast<unsigned int>(data.size()), 9, 0, 0);
-    if (result == BZ_MEM_ERROR)
-        throw velmora_error("@ch_no_mem", "bzip2 ran out of memory");
-    if (result != BZ_OK)
-        throw velmora_error(write_error, "bzip2 failed with code " + std::to_string(result));
-    out.resize(capacity);
+    struct tencoder {
+        bz_stream stream{};
+        bool live = false;
+        ~tencoder()
+        {
+            if (live)
+                BZ2_bzCompressEnd(&stream);
+        }
+    } encoder;
+    const int init = BZ2_bzCompressInit(&encoder.stream, 9, 0, 0);
+    if (init != BZ_OK)
+        throw velmora_error(init == BZ_MEM_ERROR ? "@ch_no_mem" : write_error, "bzip2 encoder");
+    encoder.live = true;
+
+    std::vector<std::uint8_t> out(std::size_t(1) << 16);
+    std::size_t produced = 0;
+    auto feed = [&](const std::uint8_t* data, std::size_t size, int action) {
+        bz_stream& s = encoder.stream;
+        s.next_in = const_cast<char*>(reinterpret_cast<const char*>(data));
+        s.avail_in = static_cast<unsigned int>(size);
+        for (;;) {
+            if (produced == out.size())
+                out.resize(out.size() * 2);
+            const std::size_t room = std::min<std::size_t>(out.size() - produced, std::size_t(1) << 30);
+            s.next_out = reinterpret_cast<char*>(out.data() + produced);
+            s.avail_out = static_cast<unsigned int>(room);
+            const int result = BZ2_bzCompress(&s, action);
+            produced += room - s.avail_out;
+            if (result == BZ_STREAM_END || (action == BZ_RUN && result == BZ_RUN_OK && s.avail_in == 0))
+                return;
+            if (result != BZ_RUN_OK && result != BZ_FINISH_OK)
+                throw velmora_error(write_error, "bzip2 failed with code " + std::to_string(result));
+        }
+    };
+
+    const std::vector<std::uint8_t> header = bmp_header(bitmap, depth);
+    feed(header.data(), header.size(), BZ_RUN);
+    const std::size_t row_size = bmp_row_size(bitmap.width(), depth);
+    std::vector<std::uint8_t> row(depth == bmp_depth::bits24 ? row_size : 0, 0);
+    for (std::int32_t y = bitmap.height() - 1; y >= 0 && !bitmap.empty(); --y) {
+        if (depth == bmp_depth::bits32) {
+            feed(bitmap.row(y), row_size, BZ_RUN);
+        } else {
+            pack_row_24(bitmap.row(y), row.data(), bitmap.width());
+            feed(row.data(), row.size(), BZ_RUN);
+        }
+    }
+    feed(nullptr, 0, BZ_FINISH);
+    out.resize(produced);
     return out;
 }
 
@@ -227,7 +268,7 @@ tplan plan_vlm(const tdocument& doc, const tvlm_write_options& options, bool use
 
     auto stream = [&](const Tfbitmap& bitmap, bmp_depth depth) -> std::vector<std::uint8_t> {
         if (compressed)
-            return bzip2_compress(bmp_image(bitmap, depth));
+            return bzip2_bmp(bitmap, depth);
         return {};
     };
 

@@ -204,6 +204,16 @@ TEST(vlm_layout, compressed_streams_are_bzip2_with_block_size_9)
     const auto f = encode_vlm(doc, options);
     EXPECT_EQ(f[524], 1);
     EXPECT_EQ(text_at(f, 884, 4), "BZh9");
+    // Fed row by row, yet the same bytes as compressing the whole BMP at once.
+    std::vector<std::uint8_t> bmp = save_bmp(doc.layers[0]->bitmap, bmp_depth::bits24);
+    std::vector<std::uint8_t> once(bmp.size() + 1000);
+    auto once_size = static_cast<unsigned int>(once.size());
+    ASSERT_EQ(BZ2_bzBuffToBuffCompress(reinterpret_cast<char*>(once.data()), &once_size,
+                                       reinterpret_cast<char*>(bmp.data()), static_cast<unsigned int>(bmp.size()), 9,
+                                       0, 0),
+              BZ_OK);
+    ASSERT_EQ(le32(f, 784 + 92), once_size);
+    EXPECT_TRUE(std::equal(once.begin(), once.begin() + once_size, f.begin() + 884));
     // The mask follows layer 1's stream.
     const std::size_t layer1 = 884 + le32(f, 784 + 92);
     const std::size_t mask = layer1 + 100 + le32(f, layer1 + 92);
