@@ -71,86 +71,6 @@ tlevel_table contrast_table(std::int32_t contrast, std::int32_t brightness)
 
 namespace {
 
-// Runs map(in, out) over the pixels an adjustment visits; `map` writes
-// blue, green and red of `out`, the mix by coverage follows.
-template <typename Map>
-void map_pixels(Tfbitmap& destination, const Tfbitmap& source, const tadjust_area& area, Map map)
-{
-    const trect visited = area.selection
-                              ? selection_extent_on_target(*area.selection, destination, area.left, area.top)
-                              : destination.bounds();
-    parallel_rows(visited.top, visited.bottom, std::int64_t(visited.width()) * visited.height(),
-                  [&](std::int32_t first, std::int32_t last) {
-        for (std::int32_t y = first; y < last; ++y) {
-            const std::uint8_t* in = source.row(y);
-            std::uint8_t* out = destination.row(y);
-            if (!area.selection) {
-                for (std::int32_t x = visited.left; x < visited.right; ++x)
-                    map(in + 4 * x, out + 4 * x);
-                continue;
-            }
-            const tselection& selection = *area.selection;
-            const std::uint8_t* coverage = selection.mask.row(y + area.top - selection.top);
-            for (std::int32_t x = visited.left; x < visited.right; ++x) {
-                const int c = coverage[4 * (x + area.left - selection.left) + red_byte];
-                if (c == 0)
-                    continue;
-                std::uint8_t mapped[4];
-                map(in + 4 * x, mapped);
-                for (int k = 0; k < 3; ++k)
-                    out[4 * x + k] = mix_by_coverage(in[4 * x + k], mapped[k], c);
-            }
-        }
-    });
-}
-
-void apply_tables(Tfbitmap& destination, const Tfbitmap& source, const tlevel_table& blue,
-                  const tlevel_table& green, const tlevel_table& red, const tadjust_area& area)
-{
-    map_pixels(destination, source, area, [&](const std::uint8_t* in, std::uint8_t* out) {
-        out[blue_byte] = blue[in[blue_byte]];
-        out[green_byte] = green[in[green_byte]];
-        out[red_byte] = red[in[red_byte]];
-    });
-}
-
-} // namespace
-
-void brightness_contrast(Tfbitmap& destination, const Tfbitmap& source, std::int32_t contrast,
-                         std::int32_t brightness, const tadjust_area& area)
-{
-    const tlevel_table table = contrast_table(contrast, brightness);
-    apply_tables(destination, source, table, table, table, area);
-}
-
-namespace {
-
-tlevel_table shift_table(std::int32_t shift)
-{
-    tlevel_table table{};
-    for (int i = 0; i < 256; ++i)
-        table[std::size_t(i)] = std::uint8_t(std::clamp(i + shift, 0, 255));
-    return table;
-}
-
-} // namespace
-
-void channel_shift(Tfbitmap& destination, const Tfbitmap& source, tchannel channel, std::int32_t shift,
-                   const tadjust_area& area)
-{
-    colour_balance(destination, source, channel == tchannel::red ? shift : 0, channel == tchannel::green ? shift : 0,
-                   channel == tchannel::blue ? shift : 0, area);
-}
-
-void colour_balance(Tfbitmap& destination, const Tfbitmap& source, std::int32_t red_shift, std::int32_t green_shift,
-                    std::int32_t blue_shift, const tadjust_area& area)
-{
-    apply_tables(destination, source, shift_table(blue_shift), shift_table(green_shift), shift_table(red_shift),
-                 area);
-}
-
-namespace {
-
 // Eight pixels at a time in float lanes. Every division here has a numerator
 // below 2^24 and a quotient below 256, so the float quotient lies within
 // 2e-5 of the true one while a non-integral quotient is at least 1/15300 from
@@ -260,7 +180,202 @@ void hsv_row_portable(const std::uint8_t* in, std::uint8_t* out, std::int32_t wi
 }
 #endif
 
+// Eight pixels per step, each channel in its own vector of lanes, for the
+// mappings of Contrast and Brightness, Color Balance and Desaturate; alpha
+// passes through.
+struct tcontrast_lanes {
+    std::int32_t contrast, brightness;
+    // round(i * c / 100 + b) = round((i * c + 100 b) / 100): the float
+    // quotient of these small integers is exact at ties and at least 0.01
+    // from any tie otherwise.
+    [[gnu::always_inline]] vi8 level(const vi8& v) const
+    {
+        const vf8 q = as_float(v * contrast + 100 * brightness) / 100.0f;
+        constexpr float shift = 12582912.0f;
+        return clamp_lanes(__builtin_convertvector((q + shift) - shift, vi8), 0, 255);
+    }
+    [[gnu::always_inline]] void operator()(vi8& b, vi8& g, vi8& r) const
+    {
+        b = level(b);
+        g = level(g);
+        r = level(r);
+    }
+};
+
+struct tshift_lanes {
+    std::int32_t blue, green, red;
+    [[gnu::always_inline]] void operator()(vi8& b, vi8& g, vi8& r) const
+    {
+        b = clamp_lanes(b + blue, 0, 255);
+        g = clamp_lanes(g + green, 0, 255);
+        r = clamp_lanes(r + red, 0, 255);
+    }
+};
+
+struct tinvert_lanes {
+    [[gnu::always_inline]] void operator()(vi8& b, vi8& g, vi8& r) const
+    {
+        b = 255 - b;
+        g = 255 - g;
+        r = 255 - r;
+    }
+};
+
+struct tgrey_lanes {
+    // round(sum / 3) = (2 sum + 3) / 6 = ((2 sum + 3) * 10923) >> 16 for sums up to 765.
+    [[gnu::always_inline]] void operator()(vi8& b, vi8& g, vi8& r) const
+    {
+        b = g = r = ((2 * (b + g + r) + 3) * 10923) >> 16;
+    }
+};
+
+template <typename Op>
+[[gnu::always_inline]] inline void channel_step(const std::uint8_t* from, std::uint8_t* to, const Op& op)
+{
+    vi8 pixels;
+    std::memcpy(&pixels, from, sizeof pixels);
+    vi8 b = pixels & 255;
+    vi8 g = (pixels >> 8) & 255;
+    vi8 r = (pixels >> 16) & 255;
+    op(b, g, r);
+    const vi8 result = (pixels & ~0xFFFFFF) | (r << 16) | (g << 8) | b;
+    std::memcpy(to, &result, sizeof result);
+}
+
+template <typename Op>
+[[gnu::always_inline]] inline void channel_row_body(const std::uint8_t* in, std::uint8_t* out, std::int32_t width,
+                                                    const Op& op)
+{
+    std::int32_t x = 0;
+    for (; x + 8 <= width; x += 8)
+        channel_step(in + 4 * x, out + 4 * x, op);
+    if (x < width) {
+        std::uint8_t last[32] = {};
+        std::memcpy(last, in + 4 * x, 4 * std::size_t(width - x));
+        channel_step(last, last, op);
+        std::memcpy(out + 4 * x, last, 4 * std::size_t(width - x));
+    }
+}
+
+template <typename Op>
+void channel_row_portable(const std::uint8_t* in, std::uint8_t* out, std::int32_t width, const Op& op)
+{
+    channel_row_body(in, out, width, op);
+}
+
+#if defined(__x86_64__)
+template <typename Op>
+[[gnu::target("avx2")]] void channel_row_avx2(const std::uint8_t* in, std::uint8_t* out, std::int32_t width,
+                                              const Op& op)
+{
+    channel_row_body(in, out, width, op);
+}
+#endif
+
+template <typename Op>
+void map_channel_lanes(Tfbitmap& destination, const Tfbitmap& source, const Op& op)
+{
+    auto row = channel_row_portable<Op>;
+#if defined(__x86_64__)
+    if (__builtin_cpu_supports("avx2"))
+        row = channel_row_avx2<Op>;
+#endif
+    parallel_rows(0, destination.height(), std::int64_t(destination.width()) * destination.height(),
+                  [&](std::int32_t first, std::int32_t last) {
+        for (std::int32_t y = first; y < last; ++y)
+            row(source.row(y), destination.row(y), destination.width(), op);
+    });
+}
+
 } // namespace
+
+namespace {
+
+// Runs map(in, out) over the pixels an adjustment visits; `map` writes
+// blue, green and red of `out`, the mix by coverage follows.
+template <typename Map>
+void map_pixels(Tfbitmap& destination, const Tfbitmap& source, const tadjust_area& area, Map map)
+{
+    const trect visited = area.selection
+                              ? selection_extent_on_target(*area.selection, destination, area.left, area.top)
+                              : destination.bounds();
+    parallel_rows(visited.top, visited.bottom, std::int64_t(visited.width()) * visited.height(),
+                  [&](std::int32_t first, std::int32_t last) {
+        for (std::int32_t y = first; y < last; ++y) {
+            const std::uint8_t* in = source.row(y);
+            std::uint8_t* out = destination.row(y);
+            if (!area.selection) {
+                for (std::int32_t x = visited.left; x < visited.right; ++x)
+                    map(in + 4 * x, out + 4 * x);
+                continue;
+            }
+            const tselection& selection = *area.selection;
+            const std::uint8_t* coverage = selection.mask.row(y + area.top - selection.top);
+            for (std::int32_t x = visited.left; x < visited.right; ++x) {
+                const int c = coverage[4 * (x + area.left - selection.left) + red_byte];
+                if (c == 0)
+                    continue;
+                std::uint8_t mapped[4];
+                map(in + 4 * x, mapped);
+                for (int k = 0; k < 3; ++k)
+                    out[4 * x + k] = mix_by_coverage(in[4 * x + k], mapped[k], c);
+            }
+        }
+    });
+}
+
+void apply_tables(Tfbitmap& destination, const Tfbitmap& source, const tlevel_table& blue,
+                  const tlevel_table& green, const tlevel_table& red, const tadjust_area& area)
+{
+    map_pixels(destination, source, area, [&](const std::uint8_t* in, std::uint8_t* out) {
+        out[blue_byte] = blue[in[blue_byte]];
+        out[green_byte] = green[in[green_byte]];
+        out[red_byte] = red[in[red_byte]];
+    });
+}
+
+} // namespace
+
+void brightness_contrast(Tfbitmap& destination, const Tfbitmap& source, std::int32_t contrast,
+                         std::int32_t brightness, const tadjust_area& area)
+{
+    if (!area.selection) {
+        map_channel_lanes(destination, source, tcontrast_lanes{contrast, brightness});
+        return;
+    }
+    const tlevel_table table = contrast_table(contrast, brightness);
+    apply_tables(destination, source, table, table, table, area);
+}
+
+namespace {
+
+tlevel_table shift_table(std::int32_t shift)
+{
+    tlevel_table table{};
+    for (int i = 0; i < 256; ++i)
+        table[std::size_t(i)] = std::uint8_t(std::clamp(i + shift, 0, 255));
+    return table;
+}
+
+} // namespace
+
+void channel_shift(Tfbitmap& destination, const Tfbitmap& source, tchannel channel, std::int32_t shift,
+                   const tadjust_area& area)
+{
+    colour_balance(destination, source, channel == tchannel::red ? shift : 0, channel == tchannel::green ? shift : 0,
+                   channel == tchannel::blue ? shift : 0, area);
+}
+
+void colour_balance(Tfbitmap& destination, const Tfbitmap& source, std::int32_t red_shift, std::int32_t green_shift,
+                    std::int32_t blue_shift, const tadjust_area& area)
+{
+    if (!area.selection) {
+        map_channel_lanes(destination, source, tshift_lanes{blue_shift, green_shift, red_shift});
+        return;
+    }
+    apply_tables(destination, source, shift_table(blue_shift), shift_table(green_shift), shift_table(red_shift),
+                 area);
+}
 
 void hsv_adjust(Tfbitmap& destination, const Tfbitmap& source, std::int32_t hue_offset,
                 std::int32_t saturation_offset, std::int32_t value_offset, const tadjust_area& area)
@@ -293,18 +408,7 @@ void hsv_adjust(Tfbitmap& destination, const Tfbitmap& source, std::int32_t hue_
 void invert_colours(Tfbitmap& bitmap, const tadjust_area& area)
 {
     if (!area.selection) {
-        // The whole raster as 32-bit words: the compiler vectorises the xor.
-        parallel_rows(0, bitmap.height(), std::int64_t(bitmap.width()) * bitmap.height(),
-                      [&](std::int32_t first, std::int32_t last) {
-            for (std::int32_t y = first; y < last; ++y) {
-                std::uint8_t* row = bitmap.row(y);
-                for (std::int32_t i = 0; i < 4 * bitmap.width(); i += 4) {
-                    row[i] = std::uint8_t(255 - row[i]);
-                    row[i + 1] = std::uint8_t(255 - row[i + 1]);
-                    row[i + 2] = std::uint8_t(255 - row[i + 2]);
-                }
-            }
-        });
+        map_channel_lanes(bitmap, bitmap, tinvert_lanes{});
         return;
     }
     map_pixels(bitmap, bitmap, area, [](const std::uint8_t* in, std::uint8_t* out) {
@@ -316,14 +420,8 @@ void invert_colours(Tfbitmap& bitmap, const tadjust_area& area)
 void desaturate(Tfbitmap& bitmap, const tadjust_area& area)
 {
     // round(sum / 3): a third is never a half, so (2 sum + 3) / 6 is exact.
-    std::array<std::uint8_t, 766> grey{};
-    for (int sum = 0; sum < 766; ++sum)
-        grey[std::size_t(sum)] = std::uint8_t((2 * sum + 3) / 6);
     if (!area.selection) {
-        map_pixels(bitmap, bitmap, area, [&](const std::uint8_t* in, std::uint8_t* out) {
-            const std::uint8_t g = grey[std::size_t(in[0] + in[1] + in[2])];
-            out[0] = out[1] = out[2] = g;
-        });
+        map_channel_lanes(bitmap, bitmap, tgrey_lanes{});
         return;
     }
     // Each channel moves toward the unrounded mean: round((sum / 3 - c) * m + c),

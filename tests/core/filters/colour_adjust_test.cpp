@@ -134,6 +134,18 @@ TEST(ColourAdjust, PixelCases)
     EXPECT_EQ(magenta.pixel(0, 0)[green_byte], 0);
     EXPECT_EQ(magenta.pixel(0, 0)[blue_byte], 0);
 
+    Tfbitmap sums(766, 1); // every sum of three channels
+    for (int sum = 0; sum < 766; ++sum) {
+        std::uint8_t* p = sums.pixel(sum, 0);
+        p[0] = std::uint8_t(std::min(sum, 255));
+        p[1] = std::uint8_t(std::clamp(sum - 255, 0, 255));
+        p[2] = std::uint8_t(std::max(sum - 510, 0));
+        p[3] = 0;
+    }
+    desaturate(sums);
+    for (int sum = 0; sum < 766; ++sum)
+        ASSERT_EQ(sums.pixel(sum, 0)[1], round_half_even(sum / 3.0L)) << sum;
+
     Tfbitmap grey = one_pixel(10, 20, 31, 99);
     desaturate(grey);
     for (int k = 0; k < 3; ++k)
@@ -217,7 +229,7 @@ TEST(ColourAdjust, SelectionMixMatchesThePlainFormula)
          false},
         {"desaturate", [](Tfbitmap& d, const Tfbitmap&, const tadjust_area& a) { desaturate(d, a); }, desaturated, true},
     };
-    const Tfbitmap source = random_bitmap(40, 30, 11);
+    const Tfbitmap source = random_bitmap(41, 30, 11); // odd: the last pixel goes alone
     const tselection selection = random_selection(-4, 9, 30, 40, 12);
     for (const tcase& c : cases) {
         for (const bool with_selection : {false, true}) {
@@ -225,7 +237,7 @@ TEST(ColourAdjust, SelectionMixMatchesThePlainFormula)
             const tadjust_area area{with_selection ? &selection : nullptr, 5, 3};
             c.run(out, source, area);
             for (std::int32_t y = 0; y < 30; ++y)
-                for (std::int32_t x = 0; x < 40; ++x) {
+                for (std::int32_t x = 0; x < 41; ++x) {
                     const std::uint8_t* u = source.pixel(x, y);
                     const trgb before{u[red_byte], u[green_byte], u[blue_byte]};
                     const trgb mapped = c.map(before);
