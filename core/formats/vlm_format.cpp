@@ -885,7 +885,7 @@ private:
 // How much the bzip2 streams of one file may still unpack to, and the
 // decoder memory they share.
 struct tunpack_budget {
-    const tvlm_read_limits& limits;
+    tvlm_read_limits limits;
     std::uint64_t used = 0;
     tbz_blocks blocks{};
 };

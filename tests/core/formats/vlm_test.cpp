@@ -644,6 +644,7 @@ TEST(vlm_files, save_and_open_show_their_progress)
     set_progress_view(&recorder);
     tvlm_write_options options;
     options.show_progress = true;
+    options.compressed = true; // opening then unpacks through the file reader's own limits
     options.progress_caption = "Saving VLM format";
     write_vlm(rich_document(), folder.file("p.vlm"), options);
     ASSERT_FALSE(recorder.texts.empty());
@@ -658,7 +659,7 @@ TEST(vlm_files, save_and_open_show_their_progress)
     set_progress_view(nullptr);
     ASSERT_FALSE(recorder.texts.empty());
     EXPECT_EQ(recorder.texts.front(), "  Loading VLM format");
-    EXPECT_EQ(doc.layers.size(), 3u);
+    expect_same_document(rich_document(), doc);
 }
 
 TEST(vlm_text, code_page_conversion)
