@@ -288,12 +288,17 @@ void write_average(const Sum* sums, std::int64_t count, const std::uint8_t* befo
 {
     const int channels = with_alpha ? 4 : 3;
     for (int k = 0; k < channels; ++k) {
-        const long double mean = static_cast<long double>(sums[k]) / count;
         std::int64_t v;
-        if (coverage < 0)
-            v = round_half_even(mean);
-        else
+        if (coverage < 0) {
+            // round(sum / count) in integers: the sums are whole numbers.
+            const auto sum = static_cast<std::int64_t>(sums[k]);
+            const std::int64_t q = sum / count;
+            const std::int64_t twice_rest = 2 * (sum - q * count);
+            v = q + ((twice_rest > count || (twice_rest == count && (q & 1) != 0)) ? 1 : 0);
+        } else {
+            const long double mean = static_cast<long double>(sums[k]) / count;
             v = round_half_even((mean - before[k]) * (coverage / 255.0L) + before[k]);
+        }
         out[k] = std::uint8_t(std::clamp<std::int64_t>(v, 0, 255));
     }
 }
