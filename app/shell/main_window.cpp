@@ -11,6 +11,8 @@
 
 #include "document/composite.h"
 #include "document/rounding.h"
+#include "filters/filter_dialogs.h"
+#include "filters/filter_registry.h"
 #include "formats/open_document.h"
 #include "formats/vlm_options_dialog.h"
 #include "history/history_palette.h"
@@ -213,6 +215,8 @@ void tmain_window::build_menus()
         const auto handler = handlers().find(command.handler);
         if (handler != handlers().end())
             connect(action, &QAction::triggered, this, [this, method = handler->second] { (this->*method)(); });
+        else if (find_filter(command.handler))
+            connect(action, &QAction::triggered, this, [this, name = command.handler] { run_filter(name); });
         actions_.emplace(command.handler, action);
     }
 }
@@ -390,7 +394,8 @@ void tmain_window::refresh_command_states()
             continue;
         }
         QAction* action = actions_.at(std::string(command.handler));
-        action->setEnabled(handlers().count(command.handler) && command_allowed(command.rule, state));
+        const bool built = handlers().count(command.handler) || find_filter(command.handler);
+        action->setEnabled(built && command_allowed(command.rule, state));
     }
     for (const tpalette_spec& spec : palette_specs)
         actions_.at(spec.toggle)->setChecked(palettes_.at(spec.name)->isVisible());
@@ -631,6 +636,17 @@ bool tmain_window::save_native(TForm2* image, const QString& file, bool ask_opti
     doc.modified = 0;
     refresh_command_states();
     return true;
+}
+
+void tmain_window::run_filter(std::string_view handler)
+{
+    TForm2* image = active_image();
+    if (!image)
+        return;
+    const tfilter_host host{image->document(), [image] { image->recomposite_all(); },
+                            [image](const std::string& label) { image->record(label); }};
+    run_filter_command(this, handler, host);
+    refresh_command_states();
 }
 
 void tmain_window::Undo1Click()

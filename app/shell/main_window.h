@@ -107,6 +107,8 @@ private:
     bool save_native(TForm2* image, const QString& file, bool ask_options);
     void add_program_fonts();
     void show_preferences(int page);
+    // A Filter or Image > Adjust command, through the filter registry.
+    void run_filter(std::string_view handler);
     void empty_undo_stacks(TForm14* dialog);
 
     // tprogress_view, on the status bar

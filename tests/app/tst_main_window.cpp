@@ -264,6 +264,24 @@ private slots:
         QCOMPARE(image->document().layers.size(), std::size_t(1));
     }
 
+    void invert_runs_from_the_menu_as_one_step()
+    {
+        tmain_window window;
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        TForm2* image = window.create_image("colours", 8, 8, 0x000000FF, 96);
+        window.refresh_command_states();
+        QVERIFY(window.command_action("Invert1Click")->isEnabled());
+        window.command_action("Invert1Click")->trigger();
+        const std::uint8_t* pixel = image->document().layers[0]->bitmap.pixel(3, 3);
+        QCOMPARE(int(pixel[2]), 0);
+        QCOMPARE(int(pixel[1]), 255);
+        QCOMPARE(int(image->view_bitmap().pixel(3, 3)[0]), 255);
+        QCOMPARE(image->history().entries().size(), std::size_t(2));
+        window.command_action("Undo1Click")->trigger();
+        QCOMPARE(int(image->document().layers[0]->bitmap.pixel(3, 3)[2]), 255);
+    }
+
     void a_second_start_hands_its_files_over()
     {
         tinstance_channel running;
