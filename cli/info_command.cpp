@@ -72,17 +72,29 @@ int run_info(targuments arguments)
         std::error_code ignored;
         const auto bytes = std::filesystem::file_size(file, ignored);
         std::printf("file: %s\nbytes: %llu\n", file.c_str(), static_cast<unsigned long long>(bytes));
-        if (ext == ".vlm" || ext == ".psd") {
+        bool layered = ext == ".vlm" || ext == ".psd";
+        if (layered) {
             tdocument doc = create_document(file);
-            if (ext == ".vlm")
-                read_vlm(doc, file);
-            else if (!read_psd_layers(doc, file))
-                throw velmora_error("@ch_sign_incorrect", file);
-            std::printf("kind: layered image\nsize: %d x %d\n", doc.width(), doc.height());
-            print_layers(doc);
-            if (ext == ".vlm")
-                print_vlm_extras(doc);
-        } else {
+            try {
+                if (ext == ".vlm")
+                    read_vlm(doc, file);
+                else if (!read_psd_layers(doc, file))
+                    throw velmora_error("@ch_sign_incorrect", file);
+            } catch (const velmora_error& e) {
+                if (e.key() != "@ch_problem_with_psd_file")
+                    throw;
+                // As the editor does: the flattened picture when the layers cannot be read.
+                std::printf("layers: unreadable (%s)\n", e.what());
+                layered = false;
+            }
+            if (layered) {
+                std::printf("kind: layered image\nsize: %d x %d\n", doc.width(), doc.height());
+                print_layers(doc);
+                if (ext == ".vlm")
+                    print_vlm_extras(doc);
+            }
+        }
+        if (!layered) {
             const Tfbitmap picture = load_picture(file);
             std::printf("kind: flat image\nsize: %d x %d\ntransparency: %s\n", picture.width(), picture.height(),
                         has_transparency(picture) ? "yes" : "no");
