@@ -112,7 +112,7 @@ constexpr tpalette_spec palette_specs[] = {
     {"Toolbar_size", "toolbar size", "Brushes", {237, 183}, "Showsize1Click", "Options window"},
     {"toolbar_selection", "toolbar selection", "History", {237, 125}, "Showselection1Click", "History window"},
     {"Toolbar_layers", "toolbar layers", "Layers", {237, 185}, "Showlayers1Click", "Layer window"},
-    {"Toolbar_palette", "toolbar palette", "Tools", {64, 420}, "Showtoolbar1Click", "Main toolbar"},
+    {"Toolbar_palette", "toolbar palette", "Tools", {110, 330}, "Showtoolbar1Click", "Main toolbar"},
 };
 
 } // namespace
@@ -166,6 +166,7 @@ tmain_window::tmain_window(QWidget* parent) : QMainWindow(parent)
     connect(&tlanguage_notifier::instance(), &tlanguage_notifier::language_changed, this, [this] {
         for (TForm2* window : image_windows())
             window->setWindowTitle(window->caption());
+        refresh_command_states();
     });
     resize(1024, 720);
     refresh_command_states();
@@ -400,11 +401,12 @@ void tmain_window::refresh_command_states()
     for (const tpalette_spec& spec : palette_specs)
         actions_.at(spec.toggle)->setChecked(palettes_.at(spec.name)->isVisible());
     full_screen_button_->setEnabled(state.image_windows > 0);
-    show_history_captions(state);
+    show_captions(state);
 }
 
-// Undo and Redo name the step they would take, in quotation marks.
-void tmain_window::show_history_captions(const tcommand_state& state)
+// Undo and Redo name the step they would take, in quotation marks; the
+// palettes' captions follow the language and the active image.
+void tmain_window::show_captions(const tcommand_state& state)
 {
     const TForm2* image = active_image();
     const auto caption = [&](const char* key, bool allowed, std::int32_t entry) {
@@ -416,6 +418,8 @@ void tmain_window::show_history_captions(const tcommand_state& state)
     const std::int32_t position = image ? image->history().position() : 0;
     actions_.at("Undo1Click")->setText(caption("@ch_undo", state.can_undo, position));
     actions_.at("Redo1Click")->setText(caption("@ch_redo", state.can_redo, position + 1));
+    palettes_.at("toolbar_color")->setWindowTitle(QString::fromStdString(translate("@ch_color") + translate("@ch_rgb")));
+    palettes_.at("Toolbar_layers")->setWindowTitle(QString::fromStdString(translate("@ch_layers")));
     QDockWidget* history = palettes_.at("toolbar_selection");
     if (!image)
         history->setWindowTitle(QString::fromStdString(translate("@ch_history")));

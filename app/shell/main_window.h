@@ -101,7 +101,7 @@ private:
     TForm2* add_image_window(tdocument document);
     void toggle_palette(std::string_view name);
     void fill_reopen_menu();
-    void show_history_captions(const tcommand_state& state);
+    void show_captions(const tcommand_state& state);
     // Writes the image's document as a .vlm file, asking for the format's
     // options first when `ask_options`; false when cancelled or failed.
     bool save_native(TForm2* image, const QString& file, bool ask_options);
