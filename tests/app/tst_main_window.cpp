@@ -1,6 +1,7 @@
 #include "document/image_window.h"
 #include "shell/instance_channel.h"
 #include "shell/main_window.h"
+#include "shell/progress.h"
 
 #include <fstream>
 
@@ -12,6 +13,8 @@
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QStatusBar>
+#include <QLabel>
+#include <QProgressBar>
 #include <QTemporaryDir>
 #include <QTreeWidget>
 #include <QtTest>
@@ -40,6 +43,27 @@ private slots:
         for (const char* name : {"Toolbar_palette", "Toolbar_size", "toolbar_color", "Toolbar_layers", "toolbar_selection"})
             QVERIFY2(window.palette(name) && window.palette(name)->isFloating(), name);
         QVERIFY(window.statusBar()->isVisible());
+    }
+
+    void long_work_shows_in_the_status_bar()
+    {
+        tmain_window window;
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        auto* gauge = window.statusBar()->findChild<QProgressBar*>();
+        auto* label = window.statusBar()->findChild<QLabel*>();
+        QVERIFY(gauge && label);
+        progress_begin("Filtering...");
+        progress_set_total(3);
+        progress_step();
+        QCOMPARE(label->text(), QString("  Filtering..."));
+        QVERIFY(gauge->isVisible());
+        QCOMPARE(gauge->value(), 33);
+        progress_step();
+        QCOMPARE(gauge->value(), 67);
+        progress_end();
+        QVERIFY(!gauge->isVisible());
+        QCOMPARE(label->text(), QString());
     }
 
     void command_states_follow_the_windows()
