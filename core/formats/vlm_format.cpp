@@ -630,7 +630,7 @@ public:
 private:
     // One small buffer per thread, kept for the program's life: fresh pages
     // for every snapshot would cost more than the copying they serve.
-    static constexpr std::size_t buffer_capacity = std::size_t(64) << 10;
+    static constexpr std::size_t buffer_capacity = std::size_t(1) << 20;
     static std::uint8_t* buffer()
     {
         thread_local std::unique_ptr<std::uint8_t[]> storage = std::make_unique_for_overwrite<std::uint8_t[]>(buffer_capacity);
