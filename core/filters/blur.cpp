@@ -429,6 +429,126 @@ std::int32_t radial_blur_samples(std::int32_t width, std::int32_t height, const 
     return radial_setup(width, height, area, angle).samples;
 }
 
+namespace {
+
+struct tradial_tables {
+    const double* cosines;
+    const double* sines;
+    const long double* cosines_extended;
+    const long double* sines_extended;
+    std::int32_t n;
+    std::int32_t cx;
+    std::int32_t cy;
+    trect rect;
+};
+
+// Sample positions are first computed in double precision. They stray from
+// the extended ones by far less than 1e-9, so only a position that close to
+// a whole number (a bound) or a half (a rounding tie) can decide otherwise;
+// those few are computed again as written, in extended precision.
+constexpr double position_margin = 1e-7;
+constexpr double round_shift = 0x1.8p52; // adding it rounds to nearest, ties to even
+
+[[gnu::always_inline]] inline void add_sample(const Tfbitmap& source, std::int32_t px, std::int32_t py,
+                                              std::int64_t* sums, std::int64_t& count)
+{
+    const std::uint8_t* p = source.pixel(px, py);
+    for (int c = 0; c < 4; ++c)
+        sums[c] += p[c];
+    ++count;
+}
+
+[[gnu::always_inline]] inline void radial_sample(const tradial_tables& t, const Tfbitmap& source, std::int32_t x,
+                                                 std::int32_t y, std::int32_t k, std::int64_t* sums,
+                                                 std::int64_t& count)
+{
+    const auto risky = [](double v, double& nearest) {
+        nearest = (v + round_shift) - round_shift;
+        const double distance = std::fabs(v - nearest);
+        return distance < position_margin || std::fabs(distance - 0.5) < position_margin;
+    };
+    const double dxd = x - t.cx;
+    const double dyd = y - t.cy;
+    const double xd = dxd * t.cosines[k] + dyd * t.sines[k] + t.cx;
+    const double yd = t.cy - dxd * t.sines[k] + dyd * t.cosines[k];
+    double rx, ry;
+    if (!risky(xd, rx) && !risky(yd, ry)) {
+        if (xd < t.rect.left || xd > t.rect.right - 1 || yd < t.rect.top || yd > t.rect.bottom - 1)
+            return;
+        add_sample(source, std::int32_t(rx), std::int32_t(ry), sums, count);
+        return;
+    }
+    const long double dx = x - t.cx;
+    const long double dy = y - t.cy;
+    const long double sx = dx * t.cosines_extended[k] + dy * t.sines_extended[k] + t.cx;
+    const long double sy = t.cy - dx * t.sines_extended[k] + dy * t.cosines_extended[k];
+    if (sx < t.rect.left || sx > t.rect.right - 1 || sy < t.rect.top || sy > t.rect.bottom - 1)
+        return;
+    add_sample(source, round_half_even_non_negative(sx), round_half_even_non_negative(sy), sums, count);
+}
+
+// Four angles at a time; a group with any position near a bound or a tie
+// goes through the one-at-a-time path.
+[[gnu::always_inline]] inline void radial_sums_body(const tradial_tables& t, const Tfbitmap& source, std::int32_t x,
+                                                    std::int32_t y, std::int64_t* sums, std::int64_t& count)
+{
+    const double dxd = x - t.cx;
+    const double dyd = y - t.cy;
+    const vdouble dxv = vdouble{} + dxd, dyv = vdouble{} + dyd;
+    const vdouble cxv = vdouble{} + double(t.cx), cyv = vdouble{} + double(t.cy);
+    const vdouble left = vdouble{} + double(t.rect.left), right = vdouble{} + double(t.rect.right - 1);
+    const vdouble top = vdouble{} + double(t.rect.top), bottom = vdouble{} + double(t.rect.bottom - 1);
+    std::int32_t k = 0;
+    for (; k + 4 <= t.n; k += 4) {
+        const vdouble c = load_quad(t.cosines + k);
+        const vdouble s = load_quad(t.sines + k);
+        const vdouble xd = dxv * c + dyv * s + cxv;
+        const vdouble yd = cyv - dxv * s + dyv * c;
+        const vdouble rx = (xd + round_shift) - round_shift;
+        const vdouble ry = (yd + round_shift) - round_shift;
+        vdouble ex = xd - rx, ey = yd - ry;
+        ex = ex < 0 ? -ex : ex;
+        ey = ey < 0 ? -ey : ey;
+        const vdouble hx = ex - 0.5, hy = ey - 0.5;
+        using vmask = std::int64_t __attribute__((vector_size(4 * sizeof(std::int64_t))));
+        const vmask risky = (ex < position_margin) | (ey < position_margin) | ((hx < position_margin) & (hx > -position_margin)) |
+                            ((hy < position_margin) & (hy > -position_margin));
+        if ((risky[0] | risky[1] | risky[2] | risky[3]) != 0) {
+            for (std::int32_t j = k; j < k + 4; ++j)
+                radial_sample(t, source, x, y, j, sums, count);
+            continue;
+        }
+        const vmask inside = (xd >= left) & (xd <= right) & (yd >= top) & (yd <= bottom);
+        for (int lane = 0; lane < 4; ++lane)
+            if (inside[lane])
+                add_sample(source, std::int32_t(rx[lane]), std::int32_t(ry[lane]), sums, count);
+    }
+    for (; k < t.n; ++k)
+        radial_sample(t, source, x, y, k, sums, count);
+}
+
+void radial_sums_portable(const tradial_tables& t, const Tfbitmap& source, std::int32_t x, std::int32_t y,
+                          std::int64_t* sums, std::int64_t& count)
+{
+    radial_sums_body(t, source, x, y, sums, count);
+}
+
+#if defined(__x86_64__)
+[[gnu::target("avx2")]] void radial_sums_avx2(const tradial_tables& t, const Tfbitmap& source, std::int32_t x,
+                                              std::int32_t y, std::int64_t* sums, std::int64_t& count)
+{
+    radial_sums_body(t, source, x, y, sums, count);
+}
+#else
+void radial_sums_avx2(const tradial_tables& t, const Tfbitmap& source, std::int32_t x, std::int32_t y,
+                      std::int64_t* sums, std::int64_t& count)
+{
+    radial_sums_body(t, source, x, y, sums, count);
+}
+#endif
+
+} // namespace
+
 void radial_blur(Tfbitmap& destination, const Tfbitmap& source, std::int32_t angle, bool with_alpha,
                  const tadjust_area& area)
 {
@@ -442,54 +562,16 @@ void radial_blur(Tfbitmap& destination, const Tfbitmap& source, std::int32_t ang
         cosines.push_back(std::cos(phi));
         sines.push_back(std::sin(phi));
     }
-    std::vector<double> cosines_d(cosines.begin(), cosines.end());
-    std::vector<double> sines_d(sines.begin(), sines.end());
-    const trect rect = blur_rectangle(destination, area);
-    const long double cx = setup.cx;
-    const long double cy = setup.cy;
-    // Positions are first computed in double precision. They stray from the
-    // extended ones by far less than 1e-9, so only a position that close to a
-    // whole number (a bound) or a half (a rounding tie) can decide otherwise;
-    // those few are computed again as written.
-    constexpr double margin = 1e-7;
-    constexpr double shift = 0x1.8p52; // adding it rounds to nearest, ties to even
-    const auto risky = [](double v, double& nearest) {
-        nearest = (v + shift) - shift;
-        const double distance = std::fabs(v - nearest);
-        return distance < margin || std::fabs(distance - 0.5) < margin;
-    };
+    const std::vector<double> cosines_d(cosines.begin(), cosines.end());
+    const std::vector<double> sines_d(sines.begin(), sines.end());
+    const tradial_tables tables{cosines_d.data(), sines_d.data(), cosines.data(), sines.data(), n, setup.cx, setup.cy,
+                                blur_rectangle(destination, area)};
+    const auto sums_of = use_avx2() ? radial_sums_avx2 : radial_sums_portable;
     for_blur_pixels(destination, area, n, [&](std::int32_t x, std::int32_t y, int coverage) {
-        const long double dx = x - setup.cx;
-        const long double dy = y - setup.cy;
-        const double dxd = x - setup.cx;
-        const double dyd = y - setup.cy;
         // Sums of bytes are whole numbers: exact in integers as in extended precision.
         std::int64_t sums[4] = {0, 0, 0, 0};
         std::int64_t count = 0;
-        for (std::int32_t k = 0; k < n; ++k) {
-            const std::size_t i = std::size_t(k);
-            const double xd = dxd * cosines_d[i] + dyd * sines_d[i] + setup.cx;
-            const double yd = setup.cy - dxd * sines_d[i] + dyd * cosines_d[i];
-            double rx, ry;
-            std::int32_t px, py;
-            if (!risky(xd, rx) && !risky(yd, ry)) {
-                if (xd < rect.left || xd > rect.right - 1 || yd < rect.top || yd > rect.bottom - 1)
-                    continue;
-                px = std::int32_t(rx);
-                py = std::int32_t(ry);
-            } else {
-                const long double sx = dx * cosines[i] + dy * sines[i] + cx;
-                const long double sy = cy - dx * sines[i] + dy * cosines[i];
-                if (sx < rect.left || sx > rect.right - 1 || sy < rect.top || sy > rect.bottom - 1)
-                    continue;
-                px = round_half_even_non_negative(sx);
-                py = round_half_even_non_negative(sy);
-            }
-            const std::uint8_t* p = source.pixel(px, py);
-            for (int c = 0; c < 4; ++c)
-                sums[c] += p[c];
-            ++count;
-        }
+        sums_of(tables, source, x, y, sums, count);
         if (count > 0)
             write_average(sums, count, source.pixel(x, y), destination.pixel(x, y), coverage, with_alpha);
     });
