@@ -113,7 +113,9 @@ void Tfbitmap::set_size(std::int32_t width, std::int32_t height)
         return;
     const std::size_t bytes = std::size_t(width) * std::size_t(height) * 4;
     try {
-        pixels_.reset(bytes ? allocate_pixels(bytes) : nullptr);
+        // Rows of no pixels still get a row table (into a token buffer), so
+        // that loops over the rows of a 0 x h raster stay valid.
+        pixels_.reset(bytes ? allocate_pixels(bytes) : height > 0 ? allocate_pixels(4) : nullptr);
     } catch (const std::bad_alloc&) {
         throw velmora_error("@ch_no_mem", "cannot allocate " + std::to_string(width) + " x " +
                                               std::to_string(height) + " pixels");
@@ -291,7 +293,7 @@ Tfbitmap load_bmp(std::span<const std::uint8_t> data)
     const std::uint32_t offset = get32(data.data() + 10);
     const std::size_t row_size = bmp_row_size(width, bits);
     if (offset < file_header_size + header_size || offset > data.size() ||
-        (data.size() - offset) / std::max<std::size_t>(row_size, 1) < std::size_t(height))
+        (row_size != 0 && (data.size() - offset) / row_size < std::size_t(height)))
         bad_bmp("pixel data truncated");
 
     Tfbitmap bitmap(width, height);

@@ -38,6 +38,12 @@ TEST(Tfbitmap, RowTableFollowsEverySizeChange)
     b.set_size(0, 0);
     EXPECT_TRUE(b.empty());
     EXPECT_EQ(b.bits(), nullptr);
+
+    // No columns but rows: every row loop still works, and so does a BMP round trip.
+    Tfbitmap thin(0, 3);
+    make_opaque(thin);
+    thin.fill(0);
+    EXPECT_EQ(load_bmp(save_bmp(thin, bmp_depth::bits32)).height(), 3);
 }
 
 TEST(Tfbitmap, CopyIsDeepAndMoveEmptiesTheSource)
