@@ -1,5 +1,7 @@
 #include "filters/filter_dialogs.h"
 
+#include "shell/busy_cursor.h"
+
 #include "document/error.h"
 #include "filters/blur.h"
 #include "filters/colour_adjust.h"
@@ -32,14 +34,6 @@
 namespace velmora {
 
 namespace {
-
-class tbusy_cursor {
-public:
-    tbusy_cursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
-    ~tbusy_cursor() { QApplication::restoreOverrideCursor(); }
-    tbusy_cursor(const tbusy_cursor&) = delete;
-    tbusy_cursor& operator=(const tbusy_cursor&) = delete;
-};
 
 QString text(std::string_view key)
 {
