@@ -10,6 +10,7 @@
 #include <QGroupBox>
 #include <QHash>
 #include <QLabel>
+#include <QLibraryInfo>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMessageBox>
@@ -17,6 +18,7 @@
 #include <QProgressBar>
 #include <QStackedWidget>
 #include <QTabWidget>
+#include <QTranslator>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
@@ -127,8 +129,24 @@ tlanguage_notifier& tlanguage_notifier::instance()
     return notifier;
 }
 
+namespace {
+
+// Qt's own texts (the buttons of message boxes, the file dialogs) in the
+// interface language, where the system has Qt's translations.
+void use_qt_translations(std::uint8_t language)
+{
+    static QTranslator qt_texts;
+    QCoreApplication::removeTranslator(&qt_texts);
+    if (language == language_french &&
+        qt_texts.load("qtbase_fr", QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        QCoreApplication::installTranslator(&qt_texts);
+}
+
+} // namespace
+
 void switch_language(std::uint8_t language, QProgressBar* progress)
 {
+    use_qt_translations(language);
     tlanguage_steps steps;
     steps.progress = [progress](int position) {
         progress->setValue(position);
