@@ -1,6 +1,7 @@
 #include "history/history_palette.h"
 
 #include "document/image_window.h"
+#include "history/history_icons.h"
 #include "shell/catalogue.h"
 
 #include <QDialogButtonBox>
@@ -20,8 +21,10 @@ void fill_history_list(QTreeWidget* list, const thistory& history)
     list->clear();
     for (const trecord_action& entry : history.entries()) {
         const QTime time = QTime(0, 0).addMSecs(int(entry.time * 24 * 60 * 60 * 1000));
-        list->addTopLevelItem(new QTreeWidgetItem(
-            {QString::fromStdString(entry.name), QLocale().toString(time, QLocale::ShortFormat)}));
+        auto* row = new QTreeWidgetItem(
+            {QString::fromStdString(entry.name), QLocale().toString(time, QLocale::ShortFormat)});
+        row->setIcon(0, history_action_icon(history_icon_for_name(entry.name)));
+        list->addTopLevelItem(row);
     }
     if (QTreeWidgetItem* current = list->topLevelItem(history.position())) {
         list->setCurrentItem(current);
