@@ -13,16 +13,13 @@ int run_apply(targuments arguments)
 {
     if (arguments.size() < 2)
         return fail("usage: velmora-cli apply IN OUT [STEP...]");
-    try {
+    return run_reporting_failures([&] {
         tdocument doc = open_source(arguments[0]);
         for (const std::string& step : arguments.subspan(2))
             if (!run_filter_step(doc, step))
                 throw velmora_error("@ch_error", "unknown step '" + step + "'");
         save_document_file(doc, arguments[1]);
-    } catch (const velmora_error& error) {
-        return fail(error.what());
-    }
-    return exit_ok;
+    });
 }
 
 } // namespace velmora::cli

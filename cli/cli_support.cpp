@@ -6,6 +6,7 @@
 
 #include <charconv>
 #include <cstdio>
+#include <new>
 
 namespace velmora::cli {
 
@@ -13,6 +14,19 @@ int fail(const std::string& message)
 {
     std::fprintf(stderr, "velmora-cli: %s\n", message.c_str());
     return exit_failure;
+}
+
+int run_reporting_failures(const std::function<void()>& work)
+{
+    try {
+        work();
+    } catch (const velmora_error& error) {
+        const bool catalogued = error.key().starts_with("@ch_") && error.key() != "@ch_error";
+        return fail(catalogued ? translate(error.key()) + " (" + error.what() + ")" : error.what());
+    } catch (const std::bad_alloc&) {
+        return fail(translate("@ch_no_mem"));
+    }
+    return exit_ok;
 }
 
 namespace {

@@ -82,14 +82,7 @@ int run_convert(targuments arguments)
     const std::string& out = arguments[1];
     if (!document_writer_known(out))
         return fail("no writer for '" + lower_extension(out) + "' files");
-    try {
-        save_document_file(open_document_file(in, load), out, settings);
-    } catch (const velmora_error& e) {
-        return fail(e.what());
-    } catch (const std::bad_alloc&) {
-        return fail("@ch_no_mem");
-    }
-    return exit_ok;
+    return run_reporting_failures([&] { save_document_file(open_document_file(in, load), out, settings); });
 }
 
 } // namespace velmora::cli

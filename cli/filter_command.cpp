@@ -26,24 +26,19 @@ int run_filter(targuments arguments)
     const tfilter* filter = find_filter(arguments[0]);
     if (!filter)
         return fail("unknown filter '" + arguments[0] + "' (velmora-cli filter --list shows them)");
-    try {
+    return run_reporting_failures([&] {
         tfilter_values values = default_values(*filter);
         for (const std::string& pair : arguments.subspan(1, arguments.size() - 3)) {
             const std::size_t equals = pair.find('=');
             if (equals == std::string::npos)
-                return fail("'" + pair + "' is not KEY=VALUE");
+                throw velmora_error("@ch_error", "'" + pair + "' is not KEY=VALUE");
             set_value(*filter, values, std::string_view(pair).substr(0, equals),
                       std::string_view(pair).substr(equals + 1));
         }
         tdocument doc = open_source(arguments[arguments.size() - 2]);
         velmora::run_filter(doc, *filter, values);
         save_document_file(doc, arguments.back());
-    } catch (const velmora_error& error) {
-        return fail(error.key().starts_with("@ch_") && error.key() != "@ch_error"
-                        ? translate(error.key()) + " (" + error.what() + ")"
-                        : error.what());
-    }
-    return exit_ok;
+    });
 }
 
 } // namespace velmora::cli

@@ -68,7 +68,7 @@ int run_info(targuments arguments)
         return fail("usage: velmora-cli info FILE");
     const std::string& file = arguments[0];
     const std::string ext = lower_extension(file);
-    try {
+    return run_reporting_failures([&] {
         std::error_code ignored;
         const auto bytes = std::filesystem::file_size(file, ignored);
         std::printf("file: %s\nbytes: %llu\n", file.c_str(), static_cast<unsigned long long>(bytes));
@@ -99,12 +99,7 @@ int run_info(targuments arguments)
             std::printf("kind: flat image\nsize: %d x %d\ntransparency: %s\n", picture.width(), picture.height(),
                         has_transparency(picture) ? "yes" : "no");
         }
-    } catch (const velmora_error& e) {
-        return fail(e.what());
-    } catch (const std::bad_alloc&) {
-        return fail("@ch_no_mem");
-    }
-    return exit_ok;
+    });
 }
 
 } // namespace velmora::cli
