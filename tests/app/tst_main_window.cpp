@@ -1,4 +1,7 @@
 #include "document/image_window.h"
+#include "history/history_icons.h"
+#include "history/history_palette.h"
+#include "shell/catalogue.h"
 #include "shell/instance_channel.h"
 #include "shell/main_window.h"
 #include "shell/progress.h"
@@ -316,6 +319,34 @@ private slots:
         tinstance_channel second;
         QVERIFY(second.hand_over(existing_files({file, home_.path(), home_.filePath("missing.png")})));
         QTRY_COMPARE(received, QStringList{file});
+    }
+
+    void history_rows_show_the_icon_of_their_action()
+    {
+        tmain_window window;
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        TForm2* image = window.create_image("icons", 20, 10, 0x00FFFFFF, 96);
+        image->record(translate("@ch_pinceau"));
+        image->record("Something else");
+        auto* palette = window.palette("toolbar_selection")->findChild<QTreeWidget*>("history");
+        QCOMPARE(palette->topLevelItemCount(), 3);
+
+        const QImage generic = history_action_icon(0).pixmap(16).toImage();
+        const QImage brush = palette->topLevelItem(1)->icon(0).pixmap(16).toImage();
+        QVERIFY(!palette->topLevelItem(1)->icon(0).isNull());
+        QVERIFY(brush != generic);
+        QCOMPARE(brush, history_action_icon(5).pixmap(16).toImage());
+        QCOMPARE(palette->topLevelItem(2)->icon(0).pixmap(16).toImage(), generic);
+
+        // The 2x picture is drawn at its own size, not scaled up from 16 pixels.
+        const QPixmap sharp = history_action_icon(5).pixmap(QSize(16, 16), 2.0);
+        QCOMPARE(sharp.size(), QSize(32, 32));
+
+        // The Undo/Redo History dialog shows the same icons.
+        TForm25 dialog(image);
+        auto* steps = dialog.findChild<QTreeWidget*>("ListView1");
+        QCOMPARE(steps->topLevelItem(1)->icon(0).pixmap(16).toImage(), brush);
     }
 
 private:
