@@ -5,10 +5,14 @@
 #include "shell/instance_channel.h"
 #include "shell/main_window.h"
 #include "shell/progress.h"
+#include "shell/translation.h"
 
 #include <fstream>
 
+#include <QDialogButtonBox>
 #include <QDockWidget>
+#include <QLibraryInfo>
+#include <QPushButton>
 #include <QFile>
 #include <QMenu>
 #include <QLineEdit>
@@ -307,6 +311,19 @@ private slots:
         QCOMPARE(image->history().entries().size(), std::size_t(2));
         window.command_action("Undo1Click")->trigger();
         QCOMPARE(int(image->document().layers[0]->bitmap.pixel(3, 3)[2]), 255);
+    }
+
+    void french_reaches_qt_own_buttons()
+    {
+        switch_language(language_french);
+        QDialogButtonBox french(QDialogButtonBox::Cancel);
+        QString cancel = french.button(QDialogButtonBox::Cancel)->text();
+        switch_language(language_english);
+        QDialogButtonBox english(QDialogButtonBox::Cancel);
+        QCOMPARE(english.button(QDialogButtonBox::Cancel)->text().remove('&'), QString("Cancel"));
+        if (!QFile::exists(QLibraryInfo::path(QLibraryInfo::TranslationsPath) + "/qtbase_fr.qm"))
+            QSKIP("Qt's French translations are not installed");
+        QCOMPARE(cancel.remove('&'), QString("Annuler"));
     }
 
     void a_second_start_hands_its_files_over()
