@@ -8,6 +8,7 @@
 //   ninja -C build filters_bench
 //   ./build/bench/filters_bench --benchmark_repetitions=3 --benchmark_report_aggregates_only=true
 
+#include "bench_support.h"
 #include "document/parallel.h"
 #include "filters/blur.h"
 #include "filters/colour_adjust.h"
@@ -211,9 +212,7 @@ void run_tool(benchmark::State& state, bool available, const std::string& comman
         state.SkipWithError("tool not installed");
         return;
     }
-    for (auto _ : state)
-        if (std::system((command + " >/dev/null 2>&1").c_str()) != 0)
-            state.SkipWithError(("failed: " + command).c_str());
+    bench::run_external(state, command + " >/dev/null 2>&1");
     set_pixels(state);
 }
 

@@ -5,6 +5,7 @@
 //
 //   ninja -C build formats_bench && ./build/bench/formats_bench --benchmark_repetitions=3
 
+#include "bench_support.h"
 #include "document/composite.h"
 #include "formats/file_io.h"
 #include "formats/load_picture.h"
@@ -109,9 +110,7 @@ void run_tool(benchmark::State& state, bool available, const std::string& comman
         state.SkipWithError("tool not installed");
         return;
     }
-    for (auto _ : state)
-        if (std::system((command + " >/dev/null 2>&1").c_str()) != 0)
-            state.SkipWithError(("failed: " + command).c_str());
+    bench::run_external(state, command + " >/dev/null 2>&1");
 }
 
 const std::string im = "/usr/bin/convert -limit thread 1 ";

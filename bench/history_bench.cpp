@@ -8,6 +8,7 @@
 // Run with --benchmark_repetitions=5 --benchmark_report_aggregates_only=true
 // and compare medians.
 
+#include "bench_support.h"
 #include "document/composite.h"
 #include "document/error.h"
 #include "formats/vlm_format.h"
@@ -194,10 +195,7 @@ BENCHMARK(bm_vlm_write_compressed_12mp)->Unit(benchmark::kMillisecond)->UseRealT
 void bm_bzip2_cli_12mp(benchmark::State& state)
 {
     tfixture& f = fixture();
-    const std::string command = "bzip2 -9 -c " + f.photo_bmp + " > " + (f.folder.path() / "out.bz2").string();
-    for (auto _ : state)
-        if (std::system(command.c_str()) != 0)
-            state.SkipWithError("bzip2 failed");
+    bench::run_external(state, "bzip2 -9 -c " + f.photo_bmp + " > " + (f.folder.path() / "out.bz2").string());
 }
 BENCHMARK(bm_bzip2_cli_12mp)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(2);
 
@@ -213,10 +211,7 @@ BENCHMARK(bm_vlm_read_compressed_12mp)->Unit(benchmark::kMillisecond)->UseRealTi
 void bm_bunzip2_cli_12mp(benchmark::State& state)
 {
     tfixture& f = fixture();
-    const std::string command = "bunzip2 -c " + f.photo_bmp + ".bz2 > /dev/null";
-    for (auto _ : state)
-        if (std::system(command.c_str()) != 0)
-            state.SkipWithError("bunzip2 failed");
+    bench::run_external(state, "bunzip2 -c " + f.photo_bmp + ".bz2 > /dev/null");
 }
 BENCHMARK(bm_bunzip2_cli_12mp)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
 

@@ -3,6 +3,7 @@
 // convert limited to one thread on the same pixels in the same run (its time
 // includes reading a raw PPM; BM_imagemagick_read_only measures that part).
 
+#include "bench_support.h"
 #include "document/parallel.h"
 #include "selection/resample.h"
 
@@ -87,9 +88,7 @@ BENCHMARK(BM_resample)->Apply(resample_arguments)->Unit(benchmark::kMillisecond)
 void run(benchmark::State& state, const std::string& command)
 {
     photo_ppm();
-    for (auto _ : state)
-        if (std::system(command.c_str()) != 0)
-            state.SkipWithError("ImageMagick's convert failed (is it installed?)");
+    bench::run_external(state, command);
 }
 
 void BM_imagemagick_resize(benchmark::State& state)
