@@ -10,6 +10,7 @@
 #include "shell/translation.h"
 
 #include "document/composite.h"
+#include "document/layer_operations.h"
 #include "document/rounding.h"
 #include "filters/filter_dialogs.h"
 #include "filters/filter_registry.h"
@@ -67,6 +68,8 @@ const std::map<std::string_view, thandler>& handlers()
         {"Nouvelleimage1Click", &tmain_window::Nouvelleimage1Click},
         {"Ouvirr1Click", &tmain_window::Ouvirr1Click},
         {"Undo1Click", &tmain_window::Undo1Click},
+        {"mergedownClick", &tmain_window::mergedownClick},
+        {"Mergelayers1Click", &tmain_window::Mergelayers1Click},
         {"Redo1Click", &tmain_window::Redo1Click},
         {"History1Click", &tmain_window::History1Click},
         {"Enregistrer1Click", &tmain_window::Enregistrer1Click},
@@ -651,6 +654,29 @@ void tmain_window::run_filter(std::string_view handler)
                             [image](const std::string& label) { image->record(label); }};
     run_filter_command(this, handler, host);
     refresh_command_states();
+}
+
+void tmain_window::mergedownClick()
+{
+    TForm2* image = active_image();
+    if (!image || image->document().current_layer <= 0)
+        return;
+    if (!merge_down(image->document())) {
+        QMessageBox::information(this, text("@ch_information"), text(merge_refused_key));
+        return;
+    }
+    image->recomposite_all();
+    image->record(translate("@ch_merge_down"));
+}
+
+void tmain_window::Mergelayers1Click()
+{
+    TForm2* image = active_image();
+    if (!image || image->document().layers.size() < 2)
+        return;
+    merge_all_layers(image->document());
+    image->recomposite_all();
+    image->record(translate("@ch_merge_all_layers"));
 }
 
 void tmain_window::Undo1Click()

@@ -60,6 +60,8 @@ public slots:
     void Ouvirr1Click();
     void Enregistrer1Click();
     void Exporteren1Click();
+    void mergedownClick();
+    void Mergelayers1Click();
     void Undo1Click();
     void Redo1Click();
     void History1Click();

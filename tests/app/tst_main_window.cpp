@@ -295,6 +295,40 @@ private slots:
         QCOMPARE(image->document().layers.size(), std::size_t(1));
     }
 
+    void merge_commands_refuse_or_merge_and_record()
+    {
+        tmain_window window;
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        TForm2* image = window.create_image("merge", 8, 8, 0x00FFFFFF, 96);
+        Tfbitmap grey(8, 8);
+        grey.fill_pixels(100, 100, 100, 255);
+        add_layer(image->document(), grey, "Normal", 255, 0, 0, normal);
+        add_layer(image->document(), grey, "Screen", 255, 0, 0, screen);
+        image->record("Layers");
+        window.refresh_command_states();
+
+        QString refusal;
+        QTimer answer;
+        connect(&answer, &QTimer::timeout, [&] {
+            if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+                refusal = box->text();
+                box->accept();
+            }
+        });
+        answer.start(10);
+        window.command_action("mergedownClick")->trigger(); // Screen onto a Normal upper layer
+        answer.stop();
+        QVERIFY(refusal.startsWith("You can merge 2 layers only if"));
+        QCOMPARE(image->document().layers.size(), std::size_t(3));
+
+        window.command_action("Mergelayers1Click")->trigger();
+        QCOMPARE(image->document().layers.size(), std::size_t(1));
+        QCOMPARE(QString::fromStdString(image->history().entries().back().name), QString("Merge All Layers"));
+        window.command_action("Undo1Click")->trigger();
+        QCOMPARE(image->document().layers.size(), std::size_t(3));
+    }
+
     void invert_runs_from_the_menu_as_one_step()
     {
         tmain_window window;

@@ -3,6 +3,7 @@
 #include "document/blend.h"
 #include "document/blend_span.h"
 #include "document/composite.h"
+#include "document/layer_operations.h"
 
 #include <gtest/gtest.h>
 
@@ -270,6 +271,38 @@ TEST(Merge, TwoHalfTransparentLayersCombineTheirCoverage)
     EXPECT_EQ(merged.bitmap.pixel(4, 0)[red_byte], 100);
     EXPECT_EQ(merged.bitmap.pixel(0, 1)[alpha_byte], 128);
     EXPECT_EQ(merged.bitmap.pixel(4, 4)[alpha_byte], 0);
+}
+
+TEST(Merge, DownUsesTheCurrentLayerAndAllFlattensEveryVisibleLayer)
+{
+    tdocument doc = random_document(9, true);
+    doc.layers[1]->visible = 1; // merging into the background does not look at visibility
+    doc.layers[1]->mask_enabled = 0;
+    const Tfbitmap expected = flatten_image(doc);
+    const std::size_t count = doc.layers.size();
+
+    set_current_layer(doc, 0);
+    EXPECT_FALSE(merge_down(doc)); // nothing below the background
+    set_current_layer(doc, 1);     // onto the background: always allowed
+    doc.mask_editing = 1;
+    ASSERT_TRUE(merge_down(doc));
+    EXPECT_EQ(doc.layers.size(), count - 1);
+    EXPECT_EQ(doc.current_layer, 0);
+    EXPECT_EQ(doc.mask_editing, 0);
+
+    doc.layers[1]->text.is_text = 1;
+    doc.layers[0]->text.is_text = 1;
+    merge_all_layers(doc);
+    ASSERT_EQ(doc.layers.size(), 1u);
+    EXPECT_EQ(doc.current_layer, 0);
+    EXPECT_EQ(doc.layers[0]->selected, 1);
+    EXPECT_EQ(doc.layers[0]->text.is_text, 0);
+    const Tfbitmap& merged = doc.layers[0]->bitmap;
+    for (std::int32_t y = 0; y < merged.height(); ++y)
+        for (std::int32_t x = 0; x < merged.width(); ++x) {
+            ASSERT_EQ(std::memcmp(merged.pixel(x, y), expected.pixel(x, y), 3), 0) << x << "," << y;
+            ASSERT_EQ(merged.pixel(x, y)[alpha_byte], 255);
+        }
 }
 
 TEST(RepaintViewPixel, MixesEveryLayerAsNormal)
