@@ -69,6 +69,8 @@ const std::map<std::string_view, thandler>& handlers()
         {"Ouvirr1Click", &tmain_window::Ouvirr1Click},
         {"Undo1Click", &tmain_window::Undo1Click},
         {"mergedownClick", &tmain_window::mergedownClick},
+        {"ToolbarButton9712Click", &tmain_window::ToolbarButton9712Click},
+        {"ToolbarButton9711Click", &tmain_window::ToolbarButton9711Click},
         {"Mergelayers1Click", &tmain_window::Mergelayers1Click},
         {"Redo1Click", &tmain_window::Redo1Click},
         {"History1Click", &tmain_window::History1Click},
@@ -654,6 +656,34 @@ void tmain_window::run_filter(std::string_view handler)
                             [image](const std::string& label) { image->record(label); }};
     run_filter_command(this, handler, host);
     refresh_command_states();
+}
+
+void tmain_window::ToolbarButton9712Click()
+{
+    TForm2* image = active_image();
+    if (!image)
+        return;
+    tdocument& doc = image->document();
+    duplicate_layer(doc, duplicate_name(doc.current_layer_record().name, translate("@ch_copy"),
+                                        translate("@ch_copy_incomplet")));
+    image->recomposite_all();
+    image->record(translate("@ch_duplicate_layer"));
+}
+
+void tmain_window::ToolbarButton9711Click()
+{
+    TForm2* image = active_image();
+    if (!image || image->document().current_layer <= 0)
+        return;
+    const std::string question =
+        fill_placeholders(translate("@ch_sure_suppr_layer"), {image->document().current_layer_record().name});
+    if (QMessageBox::question(this, text("@ch_warning"), QString::fromStdString(question),
+                              QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel) != QMessageBox::Yes)
+        return;
+    if (!delete_current_layer(image->document()))
+        return;
+    image->recomposite_all();
+    image->record(translate("@ch_delete_layer"));
 }
 
 void tmain_window::mergedownClick()

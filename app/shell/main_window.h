@@ -60,6 +60,8 @@ public slots:
     void Ouvirr1Click();
     void Enregistrer1Click();
     void Exporteren1Click();
+    void ToolbarButton9712Click();
+    void ToolbarButton9711Click();
     void mergedownClick();
     void Mergelayers1Click();
     void Undo1Click();

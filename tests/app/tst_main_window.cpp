@@ -313,13 +313,26 @@ private slots:
         connect(&answer, &QTimer::timeout, [&] {
             if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
                 refusal = box->text();
-                box->accept();
+                if (QAbstractButton* yes = box->button(QMessageBox::Yes))
+                    yes->click();
+                else
+                    box->accept();
             }
         });
         answer.start(10);
         window.command_action("mergedownClick")->trigger(); // Screen onto a Normal upper layer
         answer.stop();
         QVERIFY(refusal.startsWith("You can merge 2 layers only if"));
+        QCOMPARE(image->document().layers.size(), std::size_t(3));
+
+        // Duplicate, then delete the copy after its question.
+        window.command_action("ToolbarButton9712Click")->trigger();
+        QCOMPARE(image->document().layers.size(), std::size_t(4));
+        QCOMPARE(QString::fromStdString(image->document().current_layer_record().name), QString("Screen (copy)"));
+        answer.start(10);
+        window.command_action("ToolbarButton9711Click")->trigger();
+        answer.stop();
+        QCOMPARE(refusal, QString("Delete the layer \"Screen (copy)\" ?"));
         QCOMPARE(image->document().layers.size(), std::size_t(3));
 
         window.command_action("Mergelayers1Click")->trigger();

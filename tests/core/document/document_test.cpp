@@ -1,5 +1,6 @@
 #include "document/document.h"
 #include "document/error.h"
+#include "document/layer_operations.h"
 
 #include <gtest/gtest.h>
 
@@ -112,6 +113,58 @@ TEST(Document, GrowLayerAddsTransparentMargins)
     grow_layer(doc, *doc.layers[0], 3, 3, 0, 0);
     EXPECT_EQ(doc.width(), 4);
     EXPECT_THROW(grow_layer(doc, layer, max_raster_side, 0, 0, 0), velmora_error);
+}
+
+TEST(LayerOperations, DuplicateNames)
+{
+    const std::pair<const char*, const char*> cases[] = {
+        {"Sky", "Sky (copy)"},          {"Sky (copy)", "Sky (copy2)"},   {"Sky (copy2)", "Sky (copy3)"},
+        {"Sky (copy9)", "Sky (copy10)"}, {"A (copy) B", "A (copy) B (copy)"}, {"Sky (copyx)", "Sky (copyx) (copy)"},
+        {"", " (copy)"},
+    };
+    for (auto [name, expected] : cases)
+        EXPECT_EQ(duplicate_name(name, " (copy)", " (copy"), expected) << name;
+}
+
+TEST(LayerOperations, DuplicateAndDelete)
+{
+    tdocument doc = create_document("d");
+    add_background(doc, 4, 4, 0, "Background");
+    tcalque& sky = add_layer(doc, solid(2, 2, 1, 2, 3, 100), "Sky", 40, 1, 2, screen);
+    sky.preserve_transparency = 1;
+    sky.visible = 0;
+    sky.mask = std::make_unique<tcalque>();
+    sky.text.is_text = 1;
+    add_layer(doc, solid(1, 1, 0, 0, 0, 255), "Top", 255, 0, 0, normal);
+    set_current_layer(doc, 1);
+
+    duplicate_layer(doc, "Sky (copy)");
+    ASSERT_EQ(doc.layers.size(), 4u);
+    EXPECT_EQ(doc.current_layer, 2);
+    const tcalque& copy = *doc.layers[2];
+    EXPECT_EQ(copy.name, "Sky (copy)");
+    EXPECT_EQ(copy.rect(), sky.rect());
+    EXPECT_EQ(copy.blend_mode, screen);
+    EXPECT_EQ(copy.opacity, 255);
+    EXPECT_EQ(copy.preserve_transparency, 1);
+    EXPECT_EQ(copy.visible, 1);
+    EXPECT_FALSE(copy.mask);
+    EXPECT_EQ(copy.text.is_text, 0);
+    EXPECT_EQ(std::memcmp(copy.bitmap.bits(), sky.bitmap.bits(), sky.bitmap.byte_size()), 0);
+    EXPECT_EQ(doc.layers[1]->selected, 0);
+    EXPECT_EQ(doc.layers[3]->name, "Top");
+
+    doc.mask_editing = 1;
+    ASSERT_TRUE(delete_current_layer(doc));
+    EXPECT_EQ(doc.layers.size(), 3u);
+    EXPECT_EQ(doc.current_layer, 1);
+    EXPECT_EQ(doc.layers[1]->selected, 1);
+    EXPECT_EQ(doc.layers[2]->selected, 0);
+    EXPECT_EQ(doc.mask_editing, 0);
+
+    set_current_layer(doc, 0);
+    EXPECT_FALSE(delete_current_layer(doc));
+    EXPECT_EQ(doc.layers.size(), 3u);
 }
 
 TEST(Document, CloneLayerIsDeep)
