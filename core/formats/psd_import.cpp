@@ -672,6 +672,16 @@ auto as_problem(Fn&& fn)
     }
 }
 
+// Every PSD file carries its composite image, whose run-length row table and
+// rows alone take far more than a byte per 4096 pixels; a small file naming a
+// canvas of hundreds of millions of pixels would only make us draw a huge
+// blank picture, so it is refused.
+void refuse_unjustified_canvas(const theader& h, tbyte_reader& in, std::size_t file_size)
+{
+    if (std::uint64_t(h.width) * std::uint64_t(h.height) > std::uint64_t(file_size) * 4096)
+        in.fail("the canvas is far larger than the file could describe");
+}
+
 } // namespace
 
 std::size_t unpack_bits(const std::uint8_t* in, std::size_t in_length, std::uint8_t* out, std::size_t out_length)
@@ -740,6 +750,7 @@ bool read_psd_layers(tdocument& doc, std::span<const std::uint8_t> data, const t
     as_problem([&] {
         tbyte_reader in(data, problem_key);
         const theader h = read_header(in);
+        refuse_unjustified_canvas(h, in, data.size());
         tread_layers read = read_layer_section(h, in, progress);
         if (read.had_layer_info && read.layers.empty())
             in.fail("the layer section holds no layer");
@@ -778,6 +789,7 @@ Tfbitmap read_psd_flat(std::span<const std::uint8_t> data)
         in.fail("not a PSD file");
     try {
         const theader h = read_header(in);
+        refuse_unjustified_canvas(h, in, data.size());
         const tread_layers read = [&] {
             tprogress_tracker quiet;
             return read_layer_section(h, in, quiet);
