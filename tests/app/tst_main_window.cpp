@@ -8,6 +8,7 @@
 #include "shell/translation.h"
 
 #include <fstream>
+#include <functional>
 
 #include <QDialogButtonBox>
 #include <QDockWidget>
@@ -27,6 +28,35 @@
 #include <QtTest>
 
 using namespace velmora;
+
+// Answers the modal windows that commands open, while it lives: message
+// boxes are read into `messages` and answered Yes when they ask, OK
+// otherwise; any other modal window goes to `other`.
+class tmodal_answerer {
+public:
+    explicit tmodal_answerer(std::function<void(QWidget*)> other = {}) : other_(std::move(other))
+    {
+        QObject::connect(&timer_, &QTimer::timeout, [this] {
+            QWidget* modal = QApplication::activeModalWidget();
+            if (auto* box = qobject_cast<QMessageBox*>(modal)) {
+                messages << box->text();
+                if (QAbstractButton* yes = box->button(QMessageBox::Yes))
+                    yes->click();
+                else
+                    box->accept();
+            } else if (modal && other_) {
+                other_(modal);
+            }
+        });
+        timer_.start(10);
+    }
+
+    QStringList messages;
+
+private:
+    std::function<void(QWidget*)> other_;
+    QTimer timer_;
+};
 
 class tst_main_window : public QObject {
     Q_OBJECT
@@ -106,22 +136,12 @@ private slots:
         tmain_window window;
         window.show();
         QVERIFY(QTest::qWaitForWindowExposed(&window));
-        QString refusal;
         // Answers the dialogs as they come: a zero width first, then 300 x 200.
-        QTimer answer;
         int step = 0;
-        connect(&answer, &QTimer::timeout, [&] {
-            QWidget* modal = QApplication::activeModalWidget();
-            if (!modal)
-                return;
-            if (auto* box = qobject_cast<QMessageBox*>(modal)) {
-                refusal = box->text();
-                box->accept();
-                return;
-            }
+        tmodal_answerer answer([&](QWidget* modal) {
             if (step == 0) {
                 modal->findChild<QLineEdit*>("Edit2")->setText("0");
-            } else if (step == 1 && !refusal.isEmpty()) {
+            } else if (step == 1 && !answer.messages.isEmpty()) {
                 modal->findChild<QLineEdit*>("Edit2")->setText("300");
                 modal->findChild<QLineEdit*>("Edit3")->setText("200");
             } else {
@@ -130,9 +150,8 @@ private slots:
             ++step;
             QMetaObject::invokeMethod(modal, "accept", Qt::QueuedConnection);
         });
-        answer.start(10);
         window.command_action("Nouvelleimage1Click")->trigger();
-        answer.stop();
+        const QString refusal = answer.messages.value(0);
         QCOMPARE(refusal, QString("Image dimensions must be positive."));
         QCOMPARE(window.image_windows().size(), 1);
         const TForm2* image = window.image_windows().front();
@@ -196,15 +215,8 @@ private slots:
         const QString garbage = home_.filePath("broken.png");
         std::ofstream(garbage.toStdString()) << "not a picture";
 
-        QStringList messages;
-        QTimer answer;
-        connect(&answer, &QTimer::timeout, [&] {
-            if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
-                messages << box->text();
-                box->accept();
-            }
-        });
-        answer.start(10);
+        tmodal_answerer answer;
+        const QStringList& messages = answer.messages;
         TForm2* image = window.open_file(picture);
         QVERIFY(image);
         QCOMPARE(image->document().width(), 30);
@@ -220,7 +232,6 @@ private slots:
         QCOMPARE(reopen->actions().front()->text(), "&1 " + picture);
         QFile::remove(picture);
         reopen->actions().front()->trigger();
-        answer.stop();
         QCOMPARE(window.image_windows().size(), 1);
         QCOMPARE(messages.size(), 3);
         QCOMPARE(messages[0], QString("The file \"red.bmp\" is already opened."));
@@ -308,31 +319,17 @@ private slots:
         image->record("Layers");
         window.refresh_command_states();
 
-        QString refusal;
-        QTimer answer;
-        connect(&answer, &QTimer::timeout, [&] {
-            if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
-                refusal = box->text();
-                if (QAbstractButton* yes = box->button(QMessageBox::Yes))
-                    yes->click();
-                else
-                    box->accept();
-            }
-        });
-        answer.start(10);
+        tmodal_answerer answer;
         window.command_action("mergedownClick")->trigger(); // Screen onto a Normal upper layer
-        answer.stop();
-        QVERIFY(refusal.startsWith("You can merge 2 layers only if"));
+        QVERIFY(answer.messages.value(0).startsWith("You can merge 2 layers only if"));
         QCOMPARE(image->document().layers.size(), std::size_t(3));
 
         // Duplicate, then delete the copy after its question.
         window.command_action("ToolbarButton9712Click")->trigger();
         QCOMPARE(image->document().layers.size(), std::size_t(4));
         QCOMPARE(QString::fromStdString(image->document().current_layer_record().name), QString("Screen (copy)"));
-        answer.start(10);
         window.command_action("ToolbarButton9711Click")->trigger();
-        answer.stop();
-        QCOMPARE(refusal, QString("Delete the layer \"Screen (copy)\" ?"));
+        QCOMPARE(answer.messages.value(1), QString("Delete the layer \"Screen (copy)\" ?"));
         QCOMPARE(image->document().layers.size(), std::size_t(3));
 
         window.command_action("Mergelayers1Click")->trigger();
