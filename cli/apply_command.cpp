@@ -15,9 +15,11 @@ int run_apply(targuments arguments)
         return fail("usage: velmora-cli apply IN OUT [STEP...]");
     return run_reporting_failures([&] {
         tdocument doc = open_source(arguments[0]);
-        for (const std::string& step : arguments.subspan(2))
+        for (const std::string& text : arguments.subspan(2)) {
+            const tapply_step step = parse_apply_step(text);
             if (!run_filter_step(doc, step))
-                throw velmora_error("@ch_error", "unknown step '" + step + "'");
+                throw velmora_error("@ch_error", "unknown step '" + step.name + "'");
+        }
         save_document_file(doc, arguments[1]);
     });
 }

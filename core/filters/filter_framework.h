@@ -1,6 +1,7 @@
 #pragma once
 
 #include "document/document.h"
+#include "selection/selection.h"
 
 #include <cstdint>
 #include <cstring>
@@ -17,26 +18,6 @@ tcalque& active_layer(tdocument& doc);
 
 // Alpha is filtered only when the target does not preserve transparency.
 inline bool process_alpha(const tcalque& target) { return target.preserve_transparency == 0; }
-
-// The selection as a filter sees it: null when the document has none.
-inline const tselection* active_selection(const tdocument& doc)
-{
-    return doc.has_selection && !doc.selection.mask.empty() ? &doc.selection : nullptr;
-}
-
-// Coverage 0..255 of document pixel (x, y): the red byte of the selection's
-// raster there, 0 outside it.
-std::uint8_t selection_coverage(const tselection& selection, std::int32_t x, std::int32_t y);
-
-// The pixels of a target placed at (left, top) that lie under the selection's
-// raster, in target coordinates (empty when they do not meet).
-trect selection_extent_on_target(const tselection& selection, const Tfbitmap& target, std::int32_t left,
-                                 std::int32_t top);
-
-// The empty-selection test: true in mask-edit mode or without a selection;
-// otherwise whether some selected document pixel lies over a pixel of `layer`
-// with non-zero alpha.
-bool selection_touches_target(const tdocument& doc, const tcalque& layer);
 
 // Writes into `target` (the unfiltered pixels) the filtered copy mixed by
 // coverage c: each channel becomes round(u + (f - u) * c / 255); pixels

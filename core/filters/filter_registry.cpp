@@ -4,11 +4,11 @@
 #include "filters/blur.h"
 #include "filters/colour_adjust.h"
 #include "filters/filter_framework.h"
+#include "shell/apply_step.h"
 #include "shell/catalogue.h"
 #include "shell/preferences.h"
 
 #include <algorithm>
-#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <sstream>
@@ -232,16 +232,6 @@ const tfilter registry[] = {
     {"invert", "Invert1Click", "@ch_invert", {}, {}, {}, target, false, false, run_invert},
 };
 
-bool parse_number(std::string_view text, double& value)
-{
-    if (text.empty())
-        return false;
-    if (text.front() == '+')
-        text.remove_prefix(1);
-    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-    return error == std::errc{} && end == text.data() + text.size() && std::isfinite(value);
-}
-
 std::string format_number(double value)
 {
     char buffer[32];
@@ -374,7 +364,7 @@ tcalque& filter_layer(tdocument& doc, const tfilter& filter)
 
 void check_filter_selection(tdocument& doc, const tfilter& filter)
 {
-    if (filter.needs_touching_selection && !selection_touches_target(doc, filter_layer(doc, filter)))
+    if (filter.needs_touching_selection && !selection_touches_layer(doc, filter_layer(doc, filter)))
         throw velmora_error("@ch_empty_selection", "the selection covers no pixel of the layer");
 }
 
@@ -543,25 +533,14 @@ std::string describe_filters()
     return out.str();
 }
 
-bool run_filter_step(tdocument& doc, std::string_view step)
+bool run_filter_step(tdocument& doc, const tapply_step& step)
 {
-    const std::size_t colon = step.find(':');
-    const tfilter* filter = find_filter(step.substr(0, colon));
+    const tfilter* filter = find_filter(step.name);
     if (!filter)
         return false;
     tfilter_values values = default_values(*filter);
-    if (colon != std::string_view::npos) {
-        std::string_view rest = step.substr(colon + 1);
-        while (!rest.empty()) {
-            const std::size_t comma = rest.find(',');
-            const std::string_view pair = rest.substr(0, comma);
-            const std::size_t equals = pair.find('=');
-            if (equals == std::string_view::npos)
-                throw velmora_error("@ch_error", "'" + std::string(pair) + "' is not key=value");
-            set_value(*filter, values, pair.substr(0, equals), pair.substr(equals + 1));
-            rest = comma == std::string_view::npos ? std::string_view{} : rest.substr(comma + 1);
-        }
-    }
+    for (const auto& [key, value] : step.values)
+        set_value(*filter, values, key, value);
     run_filter(doc, *filter, values);
     return true;
 }

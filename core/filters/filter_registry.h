@@ -2,6 +2,7 @@
 
 #include "document/document.h"
 #include "filters/convolution.h"
+#include "shell/apply_step.h"
 
 #include <cstdint>
 #include <map>
@@ -159,6 +160,6 @@ std::string describe_filters();
 
 // Runs one step of the form NAME[:key=value,...] if NAME is a filter; false
 // when it is not one (the caller tries its other steps).
-bool run_filter_step(tdocument& doc, std::string_view step);
+bool run_filter_step(tdocument& doc, const tapply_step& step);
 
 } // namespace velmora

@@ -49,18 +49,18 @@ TEST(FilterFramework, EmptySelectionTest)
     Tfbitmap layer_pixels = uniform_bitmap(6, 6, 50, 0);
     layer_pixels.pixel(5, 5)[alpha_byte] = 1; // one visible pixel at document (8, 7)
     tcalque& layer = add_layer(doc, layer_pixels, "l", 255, 3, 2, normal);
-    EXPECT_TRUE(selection_touches_target(doc, layer)); // no selection
+    EXPECT_TRUE(selection_touches_layer(doc, layer)); // no selection
     doc.has_selection = 1;
     doc.selection.left = 0;
     doc.selection.top = 0;
     doc.selection.mask = uniform_bitmap(8, 10, 255);
-    EXPECT_FALSE(selection_touches_target(doc, layer)); // covers x 0..7: misses (8, 7)
+    EXPECT_FALSE(selection_touches_layer(doc, layer)); // covers x 0..7: misses (8, 7)
     doc.selection.left = 1;
-    EXPECT_TRUE(selection_touches_target(doc, layer));
+    EXPECT_TRUE(selection_touches_layer(doc, layer));
     doc.selection.mask.pixel(7, 7)[red_byte] = 0;
-    EXPECT_FALSE(selection_touches_target(doc, layer));
+    EXPECT_FALSE(selection_touches_layer(doc, layer));
     doc.mask_editing = 1;
-    EXPECT_TRUE(selection_touches_target(doc, layer));
+    EXPECT_TRUE(selection_touches_layer(doc, layer));
 }
 
 TEST(FilterFramework, TargetIsTheMaskWhileEditingIt)

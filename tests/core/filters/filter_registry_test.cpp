@@ -139,7 +139,7 @@ TEST(FilterRegistry, ValuesFromTextAreChecked)
     const Tfbitmap before = doc.layers[0]->bitmap;
     for (const char* step : {"custom-convolution:size=5,kernel=0/-1/0/-1/5/-1/0/-1/0", "custom-convolution:size=4",
                              "custom-convolution:kernel=1/2/3"})
-        EXPECT_THROW(run_filter_step(doc, step), velmora_error) << step;
+        EXPECT_THROW(run_filter_step(doc, parse_apply_step(step)), velmora_error) << step;
     EXPECT_TRUE(same_pixels(doc.layers[0]->bitmap, before));
 }
 
@@ -147,16 +147,16 @@ TEST(FilterRegistry, StepsRunWithTheirValues)
 {
     tdocument doc = create_document("t");
     add_background(doc, random_bitmap(5, 4, 91), "bg");
-    EXPECT_FALSE(run_filter_step(doc, "select-all"));
-    EXPECT_TRUE(run_filter_step(doc, "brightness-contrast:contrast=0,brightness=7"));
+    EXPECT_FALSE(run_filter_step(doc, parse_apply_step("select-all")));
+    EXPECT_TRUE(run_filter_step(doc, parse_apply_step("brightness-contrast:contrast=0,brightness=7")));
     EXPECT_TRUE(same_pixels(doc.layers[0]->bitmap, uniform_bitmap(5, 4, 7)));
     // Weights 1.5 and -0.5 (divided by the sum 2); the corner loses the -0.5 cell.
-    EXPECT_TRUE(run_filter_step(doc, "custom-convolution:size=3,kernel=0/0/0/0/3/0/0/0/-1"));
+    EXPECT_TRUE(run_filter_step(doc, parse_apply_step("custom-convolution:size=3,kernel=0/0/0/0/3/0/0/0/-1")));
     EXPECT_EQ(doc.layers[0]->bitmap.pixel(1, 1)[0], 7);
     EXPECT_EQ(doc.layers[0]->bitmap.pixel(4, 3)[0], 10); // 10.5 to even
-    EXPECT_TRUE(run_filter_step(doc, "invert"));
+    EXPECT_TRUE(run_filter_step(doc, parse_apply_step("invert")));
     EXPECT_EQ(doc.layers[0]->bitmap.pixel(4, 3)[0], 245);
-    EXPECT_THROW(run_filter_step(doc, "invert:x"), velmora_error);
+    EXPECT_THROW(run_filter_step(doc, parse_apply_step("invert:x")), velmora_error);
 }
 
 TEST(FilterRegistry, KernelTextRoundTripsThroughTheGrid)
