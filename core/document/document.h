@@ -79,6 +79,38 @@ struct tpath_point {
 };
 
 inline constexpr int path_capacity = 2048;
+
+struct tpoint {
+    std::int32_t x = 0;
+    std::int32_t y = 0;
+    friend bool operator==(const tpoint&, const tpoint&) = default;
+};
+
+// The corners or vertices of the selection shape being drawn, in document
+// coordinates, numbered from 1. A full list takes no further point.
+inline constexpr std::int32_t drag_point_capacity = 10000;
+struct tdrag_points {
+    std::int32_t count = 0;
+    std::array<tpoint, drag_point_capacity> slots{}; // slot i holds point i + 1
+
+    tpoint& operator[](std::int32_t number) { return slots.at(std::size_t(number - 1)); }
+    const tpoint& operator[](std::int32_t number) const { return slots.at(std::size_t(number - 1)); }
+    // False, storing nothing, when the list is full.
+    bool add(tpoint point)
+    {
+        if (count == drag_point_capacity)
+            return false;
+        slots[std::size_t(count++)] = point;
+        return true;
+    }
+};
+
+// The selection's border as the marching ants walk it, rebuilt from the
+// coverage raster whenever the selection or the zoom changes.
+struct tselection_outline {
+    std::vector<tpoint> points;      // border pixels, document coordinates, row-major
+    std::vector<tpoint> view_points; // the same border in the whole zoomed image's coordinates
+};
 inline constexpr int zoom_index_100 = 11;
 
 // The state of one open image. The image window owns one; nothing here knows
@@ -95,12 +127,24 @@ struct tdocument {
     tselection selection;
     std::uint8_t has_selection = 0;
     std::vector<std::unique_ptr<tselection>> saved_selections;
+    tselection_outline outline;
+    tdrag_points drag_points;
+    std::uint8_t polygon_ready = 1;
     std::int32_t path_count = 0;
     std::array<tpath_point, path_capacity> path_points{}; // slot i holds vertex i + 1
     std::uint8_t saved_once = 0;
     std::uint8_t transform_pending = 0;
-    Tfbitmap scratch_stroke;
-    Tfbitmap scratch_coverage;
+    // The painting tools' current stroke: the target as it was when the stroke
+    // began, and per pixel the transparency the stroke may still use (red
+    // byte, 255 = untouched). The next press starts a new stroke while
+    // stroke_reset_pending is set.
+    Tfbitmap stroke_base;
+    Tfbitmap stroke_coverage;
+    std::uint8_t stroke_reset_pending = 1;
+    // The pointer's last position over the view (view pixels), where the
+    // airbrush sprays at each tick.
+    std::int32_t airbrush_x = 0;
+    std::int32_t airbrush_y = 0;
 
     std::int32_t width() const { return layers.empty() ? 0 : layers.front()->bitmap.width(); }
     std::int32_t height() const { return layers.empty() ? 0 : layers.front()->bitmap.height(); }

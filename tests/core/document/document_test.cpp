@@ -1,10 +1,12 @@
 #include "document/document.h"
 #include "document/error.h"
 #include "document/layer_operations.h"
+#include "document/rounding.h"
 
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <tuple>
 
 namespace velmora {
 namespace {
@@ -165,6 +167,151 @@ TEST(LayerOperations, DuplicateAndDelete)
     set_current_layer(doc, 0);
     EXPECT_FALSE(delete_current_layer(doc));
     EXPECT_EQ(doc.layers.size(), 3u);
+}
+
+TEST(LayerOperations, NewLayerIsTransparentAndGoesAboveTheCurrentOne)
+{
+    tdocument doc = create_document("d");
+    add_background(doc, 5, 3, 0, "Background");
+    add_layer(doc, solid(1, 1, 0, 0, 0, 255), "Top", 255, 0, 0, normal);
+    set_current_layer(doc, 0);
+    add_new_layer(doc, "new layer");
+    ASSERT_EQ(doc.layers.size(), 3u);
+    EXPECT_EQ(doc.current_layer, 1);
+    const tcalque& added = *doc.layers[1];
+    EXPECT_EQ(added.rect(), (trect{0, 0, 5, 3}));
+    EXPECT_EQ(added.opacity, 255);
+    EXPECT_EQ(added.blend_mode, normal);
+    for (std::int32_t y = 0; y < 3; ++y)
+        for (std::int32_t x = 0; x < 5; ++x)
+            EXPECT_EQ(added.bitmap.pixel(x, y)[alpha_byte], 0);
+    EXPECT_EQ(doc.layers[2]->name, "Top");
+
+    append_layer_copy(doc, "new layer (copy)");
+    EXPECT_EQ(doc.layers.back()->name, "new layer (copy)");
+    EXPECT_EQ(doc.current_layer, 1);
+}
+
+TEST(LayerOperations, ReorderDropFollowsTheHalfRowRule)
+{
+    struct tcase {
+        std::int32_t dragged, target, y, index;
+        bool below;
+    };
+    // Row height 32: y 17 and more is the lower half.
+    const tcase cases[] = {
+        {1, 3, 5, 3, false}, {3, 1, 5, 2, false}, {3, 1, 20, 1, true}, {1, 3, 20, 2, true},
+        {1, 3, 16, 3, false}, {1, 3, 17, 2, true}, // the middle belongs to the upper half
+        {3, 0, 5, 1, false},  // onto the background's upper half: just above it
+        {3, 0, 20, -1, true}, // its lower half: refused
+        {2, 1, 5, -1, false}, {2, 3, 20, -1, true},
+        {2, 2, 5, -1, false}, {2, 2, 20, -1, true}, // back onto its own row
+        {0, 2, 5, -1, false}, // the background never moves
+    };
+    for (const tcase& c : cases) {
+        const treorder_drop drop = reorder_drop(c.dragged, c.target, c.y, 32);
+        EXPECT_EQ(drop.index, c.index) << c.dragged << " onto " << c.target << " at " << c.y;
+        if (drop.index >= 0) {
+            EXPECT_EQ(drop.below, c.below) << c.dragged << " onto " << c.target << " at " << c.y;
+        }
+    }
+
+    tdocument doc = create_document("d");
+    add_background(doc, 2, 2, 0, "Background");
+    for (const char* name : {"A", "B", "C"})
+        add_layer(doc, solid(1, 1, 0, 0, 0, 255), name, 255, 0, 0, normal);
+    set_current_layer(doc, 1);
+    move_layer(doc, 1, 3);
+    EXPECT_EQ(doc.layers[1]->name, "B");
+    EXPECT_EQ(doc.layers[3]->name, "A");
+    EXPECT_EQ(doc.current_layer, 1);
+}
+
+TEST(LayerOperations, MasksAreCreatedWhiteAndAppliedWhereTheyLie)
+{
+    tdocument doc = create_document("d");
+    add_background(doc, 400, 300, 0, "Background");
+    add_layer(doc, solid(300, 200, 9, 9, 9, 200), "L", 255, 40, 10, normal);
+    create_layer_mask(doc);
+    const tcalque& layer = *doc.layers[1];
+    ASSERT_TRUE(layer.mask);
+    EXPECT_EQ(layer.mask->rect(), (trect{40, 10, 340, 210}));
+    EXPECT_EQ(layer.mask_enabled, 1);
+    EXPECT_EQ(layer.mask->bitmap.pixel(299, 199)[red_byte], 255);
+    EXPECT_EQ(layer.mask->bitmap.pixel(0, 0)[alpha_byte], 255);
+
+    // A smaller mask, grey 100, over part of the layer: 200 * 100 / 255 = 78.4.
+    layer.mask->bitmap = solid(10, 10, 100, 100, 100, 255);
+    layer.mask->left = 35;
+    layer.mask->top = 5;
+    doc.mask_editing = 1;
+    remove_layer_mask(doc, true);
+    EXPECT_FALSE(layer.mask);
+    EXPECT_EQ(layer.mask_enabled, 0);
+    EXPECT_EQ(doc.mask_editing, 0);
+    EXPECT_EQ(layer.bitmap.pixel(0, 0)[alpha_byte], 78);
+    EXPECT_EQ(layer.bitmap.pixel(4, 4)[alpha_byte], 78);
+    EXPECT_EQ(layer.bitmap.pixel(5, 4)[alpha_byte], 200);
+    EXPECT_EQ(layer.bitmap.pixel(4, 5)[alpha_byte], 200);
+}
+
+TEST(LayerOperations, ApplyingAMaskRoundsLikeTheRule)
+{
+    tcalque layer;
+    layer.bitmap = Tfbitmap(256, 1);
+    layer.mask = std::make_unique<tcalque>();
+    layer.mask->bitmap = Tfbitmap(256, 1);
+    for (int m = 0; m < 256; ++m) {
+        for (int a = 0; a < 256; ++a) {
+            layer.bitmap.pixel(a, 0)[alpha_byte] = std::uint8_t(a);
+            layer.mask->bitmap.pixel(a, 0)[red_byte] = std::uint8_t(m);
+        }
+        apply_layer_mask(layer);
+        for (int a = 0; a < 256; ++a)
+            ASSERT_EQ(layer.bitmap.pixel(a, 0)[alpha_byte], round_half_even((long double)a * m / 255)) << a << " " << m;
+    }
+}
+
+TEST(LayerOperations, ThumbnailsSampleTheLayerOverACheckerboard)
+{
+    const std::tuple<int, int, int, int> sizes[] = {
+        {400, 300, 34, 26}, {300, 400, 20, 26}, {100, 100, 26, 26}, {0, 0, 34, 26}, {100000, 1, 34, 1}};
+    for (auto [w, h, tw, th] : sizes) {
+        const tthumbnail_size size = thumbnail_size(w, h);
+        EXPECT_EQ(size.width, tw) << w << "x" << h;
+        EXPECT_EQ(size.height, th) << w << "x" << h;
+    }
+
+    tdocument doc = create_document("d");
+    add_background(doc, 68, 52, 0, "Background");
+    add_layer(doc, solid(34, 52, 1, 2, 3, 255), "Left half", 255, 0, 0, normal);
+    const Tfbitmap picture = layer_thumbnail(doc, 1);
+    ASSERT_EQ(picture.width(), 34);
+    ASSERT_EQ(picture.height(), 26);
+    const auto grey = [&](int x, int y) { return picture.pixel(x, y)[red_byte]; };
+    EXPECT_EQ(grey(0, 5), 0);    // frame
+    EXPECT_EQ(grey(33, 25), 0);  // frame
+    EXPECT_EQ(grey(16, 5), 3);   // the layer's colour, document x 32
+    EXPECT_EQ(grey(17, 5), 192); // past the layer, square (4, 1): one odd
+    EXPECT_EQ(grey(20, 5), 255); // (5, 1): both odd
+    EXPECT_EQ(grey(20, 3), 192); // (5, 0): one odd
+    EXPECT_EQ(grey(24, 3), 255); // (6, 0): both even
+
+    create_layer_mask(doc);
+    doc.layers[1]->mask->bitmap.pixel(0, 0)[red_byte] = 7;
+    const Tfbitmap mask = mask_thumbnail(doc, 1);
+    EXPECT_EQ(mask.pixel(1, 1)[red_byte], 255); // document (2, 2): white mask
+    doc.layers[1]->mask->bitmap.pixel(2, 2)[red_byte] = 7;
+    EXPECT_EQ(mask_thumbnail(doc, 1).pixel(1, 1)[red_byte], 7);
+    EXPECT_EQ(mask_thumbnail(doc, 1).pixel(20, 5)[red_byte], 255); // off the mask
+}
+
+TEST(LayerOperations, OpacityLabelRoundsToAPercent)
+{
+    EXPECT_EQ(opacity_label("Opacity: ", 255), "Opacity: 100%");
+    EXPECT_EQ(opacity_label("Opacity: ", 128), "Opacity: 50%");
+    EXPECT_EQ(opacity_label("Opacity: ", 0), "Opacity: 0%");
+    EXPECT_EQ(opacity_label("Opacity: ", 100), "Opacity: 39%");
 }
 
 TEST(Document, CloneLayerIsDeep)
