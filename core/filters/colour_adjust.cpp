@@ -8,6 +8,10 @@
 #include <cstdlib>
 #include <cstring>
 
+#if defined(__x86_64__)
+#include <immintrin.h>
+#endif
+
 namespace velmora {
 
 std::int32_t mul_div(std::int32_t a, std::int32_t b, std::int32_t c)
@@ -181,27 +185,7 @@ void hsv_row_portable(const std::uint8_t* in, std::uint8_t* out, std::int32_t wi
 #endif
 
 // Eight pixels per step, each channel in its own vector of lanes, for the
-// mappings of Contrast and Brightness, Color Balance and Desaturate; alpha
-// passes through.
-struct tcontrast_lanes {
-    std::int32_t contrast, brightness;
-    // round(i * c / 100 + b) = round((i * c + 100 b) / 100): the float
-    // quotient of these small integers is exact at ties and at least 0.01
-    // from any tie otherwise.
-    [[gnu::always_inline]] vi8 level(const vi8& v) const
-    {
-        const vf8 q = as_float(v * contrast + 100 * brightness) / 100.0f;
-        constexpr float shift = 12582912.0f;
-        return clamp_lanes(__builtin_convertvector((q + shift) - shift, vi8), 0, 255);
-    }
-    [[gnu::always_inline]] void operator()(vi8& b, vi8& g, vi8& r) const
-    {
-        b = level(b);
-        g = level(g);
-        r = level(r);
-    }
-};
-
+// mappings of Color Balance, Invert and Desaturate; alpha passes through.
 struct tshift_lanes {
     std::int32_t blue, green, red;
     [[gnu::always_inline]] void operator()(vi8& b, vi8& g, vi8& r) const
@@ -287,7 +271,76 @@ void map_channel_lanes(Tfbitmap& destination, const Tfbitmap& source, const Op& 
     });
 }
 
+// Table look-ups row by row; `tables` lists blue, green and red.
+void level_rows_portable(const std::uint8_t* in, std::uint8_t* out, std::int32_t width,
+                         const tlevel_table* const* tables)
+{
+    const tlevel_table& blue = *tables[0];
+    const tlevel_table& green = *tables[1];
+    const tlevel_table& red = *tables[2];
+    for (std::int32_t x = 0; x < width; ++x) {
+        std::uint32_t pixel;
+        std::memcpy(&pixel, in + 4 * x, 4);
+        pixel = (pixel & 0xFF000000u) | std::uint32_t(red[(pixel >> 16) & 255]) << 16 |
+                std::uint32_t(green[(pixel >> 8) & 255]) << 8 | blue[pixel & 255];
+        std::memcpy(out + 4 * x, &pixel, 4);
+    }
+}
+
+#if defined(__x86_64__)
+// Sixteen pixels per step: each 256-byte table sits in four registers, two
+// byte permutes pick from its lower and upper halves by the low seven bits
+// of every byte, the top bit chooses between them.
+[[gnu::target("avx512f,avx512bw,avx512vbmi"), gnu::always_inline]] inline __m512i look_up_levels(__m512i pixels, const __m512i (&quarters)[3][4])
+{
+    constexpr __mmask64 channel[3] = {0x1111111111111111ull, 0x2222222222222222ull, 0x4444444444444444ull};
+    const __mmask64 upper = _mm512_movepi8_mask(pixels);
+    __m512i result = pixels;
+    for (int k = 0; k < 3; ++k) {
+        const __m512i low = _mm512_permutex2var_epi8(quarters[k][0], pixels, quarters[k][1]);
+        const __m512i high = _mm512_permutex2var_epi8(quarters[k][2], pixels, quarters[k][3]);
+        result = _mm512_mask_mov_epi8(result, channel[k] & ~upper, low);
+        result = _mm512_mask_mov_epi8(result, channel[k] & upper, high);
+    }
+    return result;
+}
+
+[[gnu::target("avx512f,avx512bw,avx512vbmi")]] void level_rows_vbmi(const std::uint8_t* in, std::uint8_t* out,
+                                                                      std::int32_t width,
+                                                                      const tlevel_table* const* tables)
+{
+    __m512i quarters[3][4];
+    for (int k = 0; k < 3; ++k)
+        for (int q = 0; q < 4; ++q)
+            quarters[k][q] = _mm512_loadu_si512(tables[k]->data() + 64 * q);
+    const std::size_t bytes = 4 * std::size_t(width);
+    std::size_t i = 0;
+    for (; i + 64 <= bytes; i += 64)
+        _mm512_storeu_si512(out + i, look_up_levels(_mm512_loadu_si512(in + i), quarters));
+    if (i < bytes) {
+        const __mmask64 inside = (__mmask64{1} << (bytes - i)) - 1;
+        _mm512_mask_storeu_epi8(out + i, inside, look_up_levels(_mm512_maskz_loadu_epi8(inside, in + i), quarters));
+    }
+}
+#endif
+
 } // namespace
+
+void map_levels(Tfbitmap& destination, const Tfbitmap& source, const tlevel_table& blue, const tlevel_table& green,
+                const tlevel_table& red, bool portable)
+{
+    auto row = level_rows_portable;
+#if defined(__x86_64__)
+    if (!portable && __builtin_cpu_supports("avx512vbmi") && __builtin_cpu_supports("avx512bw"))
+        row = level_rows_vbmi;
+#endif
+    const tlevel_table* const tables[3] = {&blue, &green, &red};
+    parallel_rows(0, destination.height(), std::int64_t(destination.width()) * destination.height(),
+                  [&](std::int32_t first, std::int32_t last) {
+        for (std::int32_t y = first; y < last; ++y)
+            row(source.row(y), destination.row(y), destination.width(), tables);
+    });
+}
 
 namespace {
 
@@ -339,12 +392,11 @@ void apply_tables(Tfbitmap& destination, const Tfbitmap& source, const tlevel_ta
 void brightness_contrast(Tfbitmap& destination, const Tfbitmap& source, std::int32_t contrast,
                          std::int32_t brightness, const tadjust_area& area)
 {
-    if (!area.selection) {
-        map_channel_lanes(destination, source, tcontrast_lanes{contrast, brightness});
-        return;
-    }
     const tlevel_table table = contrast_table(contrast, brightness);
-    apply_tables(destination, source, table, table, table, area);
+    if (!area.selection)
+        map_levels(destination, source, table, table, table);
+    else
+        apply_tables(destination, source, table, table, table, area);
 }
 
 namespace {

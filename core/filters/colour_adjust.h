@@ -33,6 +33,11 @@ using tlevel_table = std::array<std::uint8_t, 256>;
 // clamp(round(i * contrast / 100 + brightness), 0, 255).
 tlevel_table contrast_table(std::int32_t contrast, std::int32_t brightness);
 
+// Replaces blue, green and red of every pixel by their tables' entries; alpha
+// passes through. `portable` leaves the processor-specific code aside (tests).
+void map_levels(Tfbitmap& destination, const Tfbitmap& source, const tlevel_table& blue, const tlevel_table& green,
+                const tlevel_table& red, bool portable = false);
+
 enum class tchannel : std::uint8_t { red, green, blue };
 
 void brightness_contrast(Tfbitmap& destination, const Tfbitmap& source, std::int32_t contrast,

@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <functional>
+#include <random>
 
 namespace velmora {
 namespace {
@@ -27,6 +28,31 @@ TEST(ColourAdjust, ContrastTable)
     for (const tcase& c : cases)
         EXPECT_EQ(contrast_table(c.contrast, c.brightness)[std::size_t(c.in)], c.out)
             << c.contrast << ' ' << c.brightness << ' ' << c.in;
+}
+
+// Both look-up paths, across widths that end inside a vector and in place.
+TEST(ColourAdjust, LevelTablesOnEveryPath)
+{
+    std::mt19937 random(3);
+    tlevel_table tables[3];
+    for (tlevel_table& table : tables)
+        for (std::uint8_t& level : table)
+            level = std::uint8_t(random() & 255);
+    for (const std::int32_t width : {1, 15, 16, 17, 45})
+        for (const bool portable : {false, true})
+            for (const bool in_place : {false, true}) {
+                const Tfbitmap source = random_bitmap(width, 3, std::uint32_t(width));
+                Tfbitmap out = in_place ? source : random_bitmap(width, 3, 99);
+                map_levels(out, in_place ? out : source, tables[0], tables[1], tables[2], portable);
+                for (std::int32_t y = 0; y < 3; ++y)
+                    for (std::int32_t x = 0; x < width; ++x) {
+                        const std::uint8_t* p = source.pixel(x, y);
+                        const std::uint8_t* q = out.pixel(x, y);
+                        ASSERT_TRUE(q[blue_byte] == tables[0][p[blue_byte]] && q[green_byte] == tables[1][p[green_byte]] &&
+                                    q[red_byte] == tables[2][p[red_byte]] && q[alpha_byte] == p[alpha_byte])
+                            << "width " << width << " portable " << portable << " in place " << in_place << " x " << x;
+                    }
+            }
 }
 
 TEST(ColourAdjust, MulDivRoundsHalvesAwayFromZero)
