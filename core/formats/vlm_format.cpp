@@ -5,6 +5,7 @@
 #include "formats/byte_io.h"
 #include "formats/file_io.h"
 #include "formats/vlm_thumbnail.h"
+#include "selection/selection.h"
 #include "shell/progress.h"
 
 #include <algorithm>
@@ -1371,6 +1372,7 @@ void adopt(tdocument& doc, tdocument& loaded) noexcept
     doc.selection = std::move(loaded.selection);
     doc.has_selection = loaded.has_selection;
     doc.saved_selections = std::move(loaded.saved_selections);
+    doc.outline = std::move(loaded.outline);
     doc.path_count = loaded.path_count;
     doc.path_points = loaded.path_points;
 }
@@ -1498,6 +1500,7 @@ tdocument decode_vlm(std::span<const std::uint8_t> data, tvlm_view_state* view, 
     decode_into(doc, state, input, streams);
     // The background is opaque whatever its stream held.
     make_opaque(doc.layers[0]->bitmap);
+    refresh_selection_outline(doc);
     if (view)
         *view = state;
     return doc;
@@ -1518,6 +1521,8 @@ tvlm_view_state read_vlm(tdocument& doc, const std::string& file_name, const std
         tvlm_input input(file.span());
         decode_into(loaded, view, input, streams);
         make_opaque(loaded.layers[0]->bitmap);
+        loaded.zoom_index = doc.zoom_index;
+        refresh_selection_outline(loaded);
     } catch (const std::bad_alloc&) {
         throw velmora_error("@ch_no_mem", "reading " + file_name);
     }
@@ -1555,6 +1560,8 @@ tvlm_view_state read_vlm_snapshot(tdocument& doc, const std::string& file_name, 
             if (stream.target == &loaded.layers[0]->bitmap && stream.shape.bits == 24)
                 background_opaque = true;
         }
+        loaded.zoom_index = doc.zoom_index;
+        refresh_selection_outline(loaded);
     } catch (const std::bad_alloc&) {
         throw velmora_error("@ch_no_mem", "reading " + file_name);
     }
@@ -1563,6 +1570,7 @@ tvlm_view_state read_vlm_snapshot(tdocument& doc, const std::string& file_name, 
     std::swap(doc.layers, loaded.layers);
     std::swap(doc.selection, loaded.selection);
     std::swap(doc.saved_selections, loaded.saved_selections);
+    std::swap(doc.outline, loaded.outline);
     doc.current_layer = loaded.current_layer;
     doc.mask_editing = loaded.mask_editing;
     doc.has_selection = loaded.has_selection;
