@@ -76,151 +76,166 @@ using vint = std::int32_t __attribute__((vector_size(4 * sizeof(std::int32_t))))
     return sum;
 }
 
-[[gnu::always_inline]] inline void store_rounded(vfloat sum, std::uint8_t* out, bool with_alpha)
+template <typename Vector, typename T>
+[[gnu::always_inline]] inline Vector load_lanes(const T* p)
 {
-    // Clamp first so the rounding trick stays in its exact range.
-    const vfloat low = {-1, -1, -1, -1};
-    const vfloat high = {256, 256, 256, 256};
-    sum = sum < low ? low : sum;
-    sum = sum > high ? high : sum;
-    constexpr float shift = 12582912.0f; // 1.5 * 2^23: adding it rounds to nearest, ties to even
-    const vfloat rounded = (sum + shift) - shift;
-    const vint zero = {0, 0, 0, 0};
-    const vint top = {255, 255, 255, 255};
-    vint v = __builtin_convertvector(rounded, vint);
-    v = v < zero ? zero : v;
-    v = v > top ? top : v;
-    out[0] = std::uint8_t(v[0]);
-    out[1] = std::uint8_t(v[1]);
-    out[2] = std::uint8_t(v[2]);
-    if (with_alpha)
-        out[3] = std::uint8_t(v[3]);
-}
-
-// Two pixels, eight channels, in one vector: lanes never mix, so each
-// channel's sum still runs over the cells in order.
-using vfloat8 = float __attribute__((vector_size(8 * sizeof(float))));
-using vint8 = std::int32_t __attribute__((vector_size(8 * sizeof(std::int32_t))));
-
-[[gnu::always_inline]] inline vfloat8 load8(const float* p)
-{
-    vfloat8 v;
+    Vector v;
     std::memcpy(&v, p, sizeof v);
     return v;
 }
 
-[[gnu::always_inline]] inline void store_rounded8(vfloat8 sum, std::uint8_t* out, bool with_alpha)
+// Writes the channel bytes of a vector of pixels, keeping the destination's
+// alpha bytes when alpha is not processed.
+template <typename Bytes>
+[[gnu::always_inline]] inline void store_bytes(const Bytes& bytes, std::uint8_t* out, bool with_alpha)
 {
-    const vfloat8 low = {-1, -1, -1, -1, -1, -1, -1, -1};
-    const vfloat8 high = {256, 256, 256, 256, 256, 256, 256, 256};
-    sum = sum < low ? low : sum;
-    sum = sum > high ? high : sum;
-    constexpr float shift = 12582912.0f;
-    const vfloat8 rounded = (sum + shift) - shift;
-    const vint8 zero = {0, 0, 0, 0, 0, 0, 0, 0};
-    const vint8 top = {255, 255, 255, 255, 255, 255, 255, 255};
-    vint8 v = __builtin_convertvector(rounded, vint8);
-    v = v < zero ? zero : v;
-    v = v > top ? top : v;
-    for (int k = 0; k < 8; ++k)
-        if (with_alpha || (k & 3) != 3)
-            out[k] = std::uint8_t(v[k]);
+    Bytes merged = bytes;
+    if (!with_alpha) {
+        Bytes alpha = {};
+        for (std::size_t k = 3; k < sizeof(Bytes); k += 4)
+            alpha[k] = 255;
+        merged = (load_lanes<Bytes>(out) & alpha) | (bytes & ~alpha);
+    }
+    std::memcpy(out, &merged, sizeof merged);
 }
 
-// Source rows as floats, each converted once for all the cells that read it.
-struct tfloat_rows {
-    std::vector<float> data;
+// Rounds sums to nearest, ties to even, clamps them to bytes and stores them.
+template <typename Ints, typename Bytes, typename Vector>
+[[gnu::always_inline]] inline void store_rounded(Vector sum, std::uint8_t* out, bool with_alpha)
+{
+    // Clamp first so the rounding trick stays in its exact range.
+    sum = sum < -1.0f ? Vector{} - 1.0f : sum;
+    sum = sum > 256.0f ? Vector{} + 256.0f : sum;
+    constexpr float shift = 12582912.0f; // 1.5 * 2^23: adding it rounds to nearest, ties to even
+    Ints v = __builtin_convertvector((sum + shift) - shift, Ints);
+    v = v < 0 ? Ints{} : v;
+    v = v > 255 ? Ints{} + 255 : v;
+    store_bytes(__builtin_convertvector(v, Bytes), out, with_alpha);
+}
+
+using vbyte4 = std::uint8_t __attribute__((vector_size(4)));
+
+[[gnu::always_inline]] inline void store_pixel(vfloat sum, std::uint8_t* out, bool with_alpha)
+{
+    store_rounded<vint, vbyte4>(sum, out, with_alpha);
+}
+
+// Source rows in the lanes' element type, each converted once for all the
+// cells that read it.
+template <typename T>
+struct trow_cache {
+    std::vector<T> data;
     std::vector<std::int32_t> row_of; // which source row each slot holds
     std::int32_t width = 0;
     std::int32_t slots = 0;
 
-    void reset(std::int32_t w, std::int32_t count)
+    trow_cache(std::int32_t w, std::int32_t count)
+        : data(std::size_t(w) * 4 * std::size_t(count)), row_of(std::size_t(count), -1), width(w), slots(count)
     {
-        width = w;
-        slots = count;
-        data.resize(std::size_t(w) * 4 * std::size_t(count));
-        row_of.assign(std::size_t(count), -1);
     }
-    const float* row(const Tfbitmap& source, std::int32_t y)
+    const T* row(const Tfbitmap& source, std::int32_t y)
     {
         const std::int32_t slot = y % slots;
-        float* out = data.data() + std::size_t(slot) * 4 * std::size_t(width);
+        T* out = data.data() + std::size_t(slot) * 4 * std::size_t(width);
         if (row_of[std::size_t(slot)] != y) {
             const std::uint8_t* in = source.row(y);
             for (std::int32_t i = 0; i < 4 * width; ++i)
-                out[i] = in[i];
+                out[i] = T(in[i]);
             row_of[std::size_t(slot)] = y;
         }
         return out;
     }
 };
 
-template <std::int32_t Radius>
-[[gnu::always_inline]] inline void convolve_rows_body(const float* weights, const Tfbitmap& source,
-                                                      Tfbitmap& destination, bool with_alpha, std::int32_t first,
-                                                      std::int32_t last)
-{
-    constexpr std::int32_t side = 2 * Radius + 1;
-    // Cells of weight 0 add nothing to a sum of products of non-negative
-    // bytes (at most a zero's sign), so they are left out.
-    std::int32_t cell_row[side * side], cell_column[side * side];
-    float cell_weight[side * side];
-    std::int32_t cells = 0;
-    for (std::int32_t j = 0; j < side; ++j)
-        for (std::int32_t i = 0; i < side; ++i)
-            if (weights[j * side + i] != 0.0f) {
-                cell_row[cells] = j;
-                cell_column[cells] = i;
-                cell_weight[cells] = weights[j * side + i];
-                ++cells;
-            }
-    const std::int32_t width = source.width();
-    const std::int32_t height = source.height();
-    tfloat_rows rows;
-    rows.reset(width, side);
-    for (std::int32_t y = first; y < last; ++y) {
-        std::uint8_t* out = destination.row(y);
-        if (y < Radius || y >= height - Radius || width < 2 * Radius + 2) {
-            for (std::int32_t x = 0; x < width; ++x)
-                store_rounded(window_sum(weights, Radius, source, x, y), out + 4 * x, with_alpha);
-            continue;
-        }
-        const float* lines[side];
-        for (std::int32_t j = 0; j < side; ++j)
-            lines[j] = rows.row(source, y - Radius + j);
-        for (std::int32_t x = 0; x < Radius; ++x)
-            store_rounded(window_sum(weights, Radius, source, x, y), out + 4 * x, with_alpha);
-        std::int32_t x = Radius;
-        for (; x + 2 <= width - Radius; x += 2) {
-            vfloat8 sum = {0, 0, 0, 0, 0, 0, 0, 0};
-            for (std::int32_t c = 0; c < cells; ++c)
-                sum += cell_weight[c] * load8(lines[cell_row[c]] + 4 * (x - Radius + cell_column[c]));
-            store_rounded8(sum, out + 4 * x, with_alpha);
-        }
-        for (; x < width; ++x)
-            store_rounded(window_sum(weights, Radius, source, x, y), out + 4 * x, with_alpha);
+// The cells that take part, in the order they are visited.
+template <typename Weight>
+struct tcells {
+    std::int32_t count = 0;
+    std::int32_t row[25] = {};
+    std::int32_t column[25] = {};
+    Weight weight[25] = {};
+
+    void add(std::int32_t cell, std::int32_t side, Weight w)
+    {
+        row[count] = cell / side;
+        column[count] = cell % side;
+        weight[count] = w;
+        ++count;
     }
-}
+};
+
+// Two or four pixels of single-precision sums.
+template <typename Vector, typename Ints, typename Bytes>
+struct tfloat_lanes {
+    using value = float;
+    using vector = Vector;
+    static constexpr std::int32_t pixels = sizeof(Bytes) / 4;
+    // Cells of weight 0 add nothing to a sum of products of non-negative
+    // bytes but at most a zero's sign, which rounds to the same byte, so
+    // they are left out.
+    tcells<float> cells;
+
+    explicit tfloat_lanes(const float* weights, std::int32_t side)
+    {
+        for (std::int32_t c = 0; c < side * side; ++c)
+            if (weights[c] != 0.0f)
+                cells.add(c, side, weights[c]);
+    }
+    [[gnu::always_inline]] void store(vector sum, std::uint8_t* out, bool with_alpha) const
+    {
+        store_rounded<Ints, Bytes>(sum, out, with_alpha);
+    }
+};
+
+using vfloat8 = float __attribute__((vector_size(8 * sizeof(float))));
+using vfloat16 = float __attribute__((vector_size(16 * sizeof(float))));
+using vint8 = std::int32_t __attribute__((vector_size(8 * sizeof(std::int32_t))));
+using vint16 = std::int32_t __attribute__((vector_size(16 * sizeof(std::int32_t))));
+using vbyte8 = std::uint8_t __attribute__((vector_size(8)));
+using vbyte16 = std::uint8_t __attribute__((vector_size(16)));
+using tfloat_lanes2 = tfloat_lanes<vfloat8, vint8, vbyte8>;
+using tfloat_lanes4 = tfloat_lanes<vfloat16, vint16, vbyte16>;
 
 // When every weight is a small multiple of 1 / 2^shift, each float product
 // and partial sum is exact (numerators stay far below 2^24), so the float sum
 // equals the integer sum of numerators over 2^shift whatever the order: the
-// same bytes come out of 16-bit integer lanes, four pixels per vector.
-struct tinteger_kernel {
-    std::int32_t shift = 0;
-    std::int32_t cells = 0;
-    std::int32_t cell_row[25] = {};
-    std::int32_t cell_column[25] = {};
-    std::int16_t numerator[25] = {};
+// same bytes come out of 16-bit integer lanes, four or eight pixels per
+// vector.
+template <typename Vector, typename Bytes>
+struct tshort_lanes {
+    using value = std::int16_t;
+    using vector = Vector;
+    static constexpr std::int32_t pixels = sizeof(Bytes) / 4;
+    tcells<std::int16_t> cells;
+    std::int16_t shift = 0;
+
+    [[gnu::always_inline]] void store(vector sum, std::uint8_t* out, bool with_alpha) const
+    {
+        // sum / 2^shift to nearest, halves to even: the floor of (sum + half
+        // - 1) / 2^shift, of one more when the floor of sum / 2^shift is odd.
+        vector q = sum;
+        if (shift > 0)
+            q = (sum + std::int16_t((1 << (shift - 1)) - 1) + ((sum >> shift) & std::int16_t(1))) >> shift;
+        q = q < std::int16_t(0) ? vector{} : q;
+        q = q > std::int16_t(255) ? vector{} + std::int16_t(255) : q;
+        store_bytes(__builtin_convertvector(q, Bytes), out, with_alpha);
+    }
 };
 
-bool integer_kernel(const float* weights, std::int32_t side, tinteger_kernel& out)
+using vshort16 = std::int16_t __attribute__((vector_size(16 * sizeof(std::int16_t))));
+using vshort32 = std::int16_t __attribute__((vector_size(32 * sizeof(std::int16_t))));
+using vbyte32 = std::uint8_t __attribute__((vector_size(32)));
+using tshort_lanes4 = tshort_lanes<vshort16, vbyte16>;
+using tshort_lanes8 = tshort_lanes<vshort32, vbyte32>;
+
+template <typename Lanes>
+bool integer_kernel(const float* weights, std::int32_t side, Lanes& out)
 {
     for (std::int32_t shift = 0; shift <= 8; ++shift) {
         const float scale = float(1 << shift);
         std::int32_t total = 0;
         out = {};
-        out.shift = shift;
+        out.shift = std::int16_t(shift);
         bool whole = true;
         for (std::int32_t c = 0; c < side * side && whole; ++c) {
             const float n = weights[c] * scale;
@@ -229,136 +244,115 @@ bool integer_kernel(const float* weights, std::int32_t side, tinteger_kernel& ou
                 break;
             }
             total += std::abs(std::int32_t(n));
-            if (n != 0) {
-                out.cell_row[out.cells] = c / side;
-                out.cell_column[out.cells] = c % side;
-                out.numerator[out.cells] = std::int16_t(n);
-                ++out.cells;
-            }
+            if (n != 0)
+                out.cells.add(c, side, std::int16_t(n));
         }
-        if (whole && total <= 128) // |sum| <= 128 * 255 fits 16 bits
+        if (whole && total * 255 + (1 << shift >> 1) <= 32767) // the sum and its rounding fit 16 bits
             return true;
     }
     return false;
 }
 
-using vshort16 = std::int16_t __attribute__((vector_size(16 * sizeof(std::int16_t))));
-using vbyte16 = std::uint8_t __attribute__((vector_size(16)));
-
-template <std::int32_t Radius>
-[[gnu::always_inline]] inline void integer_rows_body(const tinteger_kernel& kernel, const float* weights,
-                                                     const Tfbitmap& source, Tfbitmap& destination, bool with_alpha,
-                                                     std::int32_t first, std::int32_t last)
+// N vectors of pixels from source column x0 on: cell after cell, so that
+// each cell's row and weight are fetched once for the chunk while every
+// lane's sum still runs over the cells in order.
+template <std::int32_t N, typename Lanes>
+[[gnu::always_inline]] inline void chunk(const Lanes& lanes, const typename Lanes::value* const* lines,
+                                         std::int32_t x0, std::uint8_t* out, bool with_alpha)
 {
+    using vector = typename Lanes::vector;
+    constexpr std::int32_t stride = 4 * Lanes::pixels;
+    vector sum[N] = {};
+    for (std::int32_t c = 0; c < lanes.cells.count; ++c) {
+        const typename Lanes::value* p = lines[lanes.cells.row[c]] + 4 * (x0 + lanes.cells.column[c]);
+        const auto w = lanes.cells.weight[c];
+        for (std::int32_t k = 0; k < N; ++k)
+            sum[k] += w * load_lanes<vector>(p + k * stride);
+    }
+    for (std::int32_t k = 0; k < N; ++k)
+        lanes.store(sum[k], out + k * stride, with_alpha);
+}
+
+template <std::int32_t Radius, typename Lanes>
+[[gnu::always_inline]] inline void rows_body(const Lanes& lanes, const float* weights, const Tfbitmap& source,
+                                             Tfbitmap& destination, bool with_alpha, std::int32_t first,
+                                             std::int32_t last)
+{
+    constexpr std::int32_t side = 2 * Radius + 1;
+    constexpr std::int32_t step = Lanes::pixels;
     const std::int32_t width = source.width();
     const std::int32_t height = source.height();
-    const std::int16_t shift = std::int16_t(kernel.shift);
-    const std::int16_t half = std::int16_t(kernel.shift > 0 ? 1 << (kernel.shift - 1) : 0);
-    const std::int16_t low_mask = std::int16_t((1 << kernel.shift) - 1);
+    trow_cache<typename Lanes::value> rows(width, side);
     for (std::int32_t y = first; y < last; ++y) {
         std::uint8_t* out = destination.row(y);
-        if (y < Radius || y >= height - Radius || width < 2 * Radius + 4) {
+        if (y < Radius || y >= height - Radius || width <= 2 * Radius) {
             for (std::int32_t x = 0; x < width; ++x)
-                store_rounded(window_sum(weights, Radius, source, x, y), out + 4 * x, with_alpha);
+                store_pixel(window_sum(weights, Radius, source, x, y), out + 4 * x, with_alpha);
             continue;
         }
+        const typename Lanes::value* lines[side];
+        for (std::int32_t j = 0; j < side; ++j)
+            lines[j] = rows.row(source, y - Radius + j);
         for (std::int32_t x = 0; x < Radius; ++x)
-            store_rounded(window_sum(weights, Radius, source, x, y), out + 4 * x, with_alpha);
+            store_pixel(window_sum(weights, Radius, source, x, y), out + 4 * x, with_alpha);
         std::int32_t x = Radius;
-        for (; x + 4 <= width - Radius; x += 4) {
-            vshort16 sum = {};
-            for (std::int32_t c = 0; c < kernel.cells; ++c) {
-                vbyte16 bytes;
-                std::memcpy(&bytes, source.row(y - Radius + kernel.cell_row[c]) + 4 * (x - Radius + kernel.cell_column[c]),
-                            sizeof bytes);
-                sum += kernel.numerator[c] * __builtin_convertvector(bytes, vshort16);
-            }
-            // Round sum / 2^shift to nearest, halves to even.
-            vshort16 q = sum >> shift;
-            if (kernel.shift > 0) {
-                const vshort16 rest = sum & low_mask;
-                const vshort16 odd = q & std::int16_t(1);
-                q -= (rest > half) | ((rest == half) & (odd != std::int16_t(0))); // masks are -1
-
-            }
-            const vshort16 zero = {};
-            const vshort16 top = zero + std::int16_t(255);
-            q = q < zero ? zero : q;
-            q = q > top ? top : q;
-            const vbyte16 packed = __builtin_convertvector(q, vbyte16);
-            std::uint8_t* o = out + 4 * x;
-            if (with_alpha) {
-                std::memcpy(o, &packed, sizeof packed);
-            } else {
-                vbyte16 old;
-                std::memcpy(&old, o, sizeof old);
-                const vbyte16 alpha_lanes = {0, 0, 0, 255, 0, 0, 0, 255, 0, 0, 0, 255, 0, 0, 0, 255};
-                const vbyte16 merged = (old & alpha_lanes) | (packed & ~alpha_lanes);
-                std::memcpy(o, &merged, sizeof merged);
-            }
-        }
+        for (; x + 8 * step <= width - Radius; x += 8 * step)
+            chunk<8>(lanes, lines, x - Radius, out + 4 * x, with_alpha);
+        for (; x + step <= width - Radius; x += step)
+            chunk<1>(lanes, lines, x - Radius, out + 4 * x, with_alpha);
         for (; x < width; ++x)
-            store_rounded(window_sum(weights, Radius, source, x, y), out + 4 * x, with_alpha);
+            store_pixel(window_sum(weights, Radius, source, x, y), out + 4 * x, with_alpha);
     }
 }
 
-template <std::int32_t Radius>
-void integer_rows_portable(const tinteger_kernel& kernel, const float* weights, const Tfbitmap& source,
-                           Tfbitmap& destination, bool with_alpha, std::int32_t first, std::int32_t last)
+template <typename Lanes>
+using trows = void (*)(const Lanes&, const float*, const Tfbitmap&, Tfbitmap&, bool, std::int32_t, std::int32_t);
+
+template <std::int32_t Radius, typename Lanes>
+void rows_portable(const Lanes& lanes, const float* weights, const Tfbitmap& source, Tfbitmap& destination,
+                   bool with_alpha, std::int32_t first, std::int32_t last)
 {
-    integer_rows_body<Radius>(kernel, weights, source, destination, with_alpha, first, last);
+    rows_body<Radius>(lanes, weights, source, destination, with_alpha, first, last);
 }
 
 #if defined(__x86_64__)
-template <std::int32_t Radius>
-[[gnu::target("avx2")]] void integer_rows_avx2(const tinteger_kernel& kernel, const float* weights,
-                                               const Tfbitmap& source, Tfbitmap& destination, bool with_alpha,
-                                               std::int32_t first, std::int32_t last)
+template <std::int32_t Radius, typename Lanes>
+[[gnu::target("avx2")]] void rows_avx2(const Lanes& lanes, const float* weights, const Tfbitmap& source,
+                                       Tfbitmap& destination, bool with_alpha, std::int32_t first, std::int32_t last)
 {
-    integer_rows_body<Radius>(kernel, weights, source, destination, with_alpha, first, last);
+    rows_body<Radius>(lanes, weights, source, destination, with_alpha, first, last);
 }
 #endif
-
-using tinteger_rows = void (*)(const tinteger_kernel&, const float*, const Tfbitmap&, Tfbitmap&, bool, std::int32_t,
-                               std::int32_t);
-
-tinteger_rows pick_integer_rows(std::int32_t radius)
-{
-#if defined(__x86_64__)
-    static const bool avx2 = __builtin_cpu_supports("avx2");
-    if (avx2)
-        return radius == 1 ? integer_rows_avx2<1> : integer_rows_avx2<2>;
-#endif
-    return radius == 1 ? integer_rows_portable<1> : integer_rows_portable<2>;
-}
-
-template <std::int32_t Radius>
-void convolve_rows_portable(const float* weights, const Tfbitmap& source, Tfbitmap& destination, bool with_alpha,
-                            std::int32_t first, std::int32_t last)
-{
-    convolve_rows_body<Radius>(weights, source, destination, with_alpha, first, last);
-}
 
 #if defined(__x86_64__)
-template <std::int32_t Radius>
-[[gnu::target("avx2")]] void convolve_rows_avx2(const float* weights, const Tfbitmap& source,
-                                                Tfbitmap& destination, bool with_alpha, std::int32_t first,
-                                                std::int32_t last)
+template <std::int32_t Radius, typename Lanes>
+[[gnu::target("avx512f,avx512bw")]] void rows_avx512(const Lanes& lanes, const float* weights, const Tfbitmap& source,
+                                                     Tfbitmap& destination, bool with_alpha, std::int32_t first,
+                                                     std::int32_t last)
 {
-    convolve_rows_body<Radius>(weights, source, destination, with_alpha, first, last);
+    rows_body<Radius>(lanes, weights, source, destination, with_alpha, first, last);
 }
 #endif
 
-using trows_kernel = void (*)(const float*, const Tfbitmap&, Tfbitmap&, bool, std::int32_t, std::int32_t);
-
-trows_kernel pick_rows_kernel(std::int32_t radius)
+template <typename Lanes>
+trows<Lanes> pick_rows(std::int32_t radius)
 {
 #if defined(__x86_64__)
     static const bool avx2 = __builtin_cpu_supports("avx2");
     if (avx2)
-        return radius == 1 ? convolve_rows_avx2<1> : convolve_rows_avx2<2>;
+        return radius == 1 ? rows_avx2<1, Lanes> : rows_avx2<2, Lanes>;
 #endif
-    return radius == 1 ? convolve_rows_portable<1> : convolve_rows_portable<2>;
+    return radius == 1 ? rows_portable<1, Lanes> : rows_portable<2, Lanes>;
+}
+
+bool avx512_available()
+{
+#if defined(__x86_64__)
+    static const bool available = __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw");
+    return available;
+#else
+    return false;
+#endif
 }
 
 } // namespace
@@ -376,21 +370,28 @@ void convolve(const tnoyau_de_convolution& kernel, const Tfbitmap& source, Tfbit
     const trect visited =
         selection ? selection_extent_on_target(*selection, destination, left, top) : destination.bounds();
     tprogress_scope progress(translate("@ch_convolving"), visited.height());
-    tinteger_kernel exact;
-    if (!selection && integer_kernel(weights.data(), side, exact)) {
-        const tinteger_rows rows = pick_integer_rows(radius);
-        rows_with_progress(visited.top, visited.bottom, std::int64_t(visited.width()) * side * side,
-                           [&](std::int32_t first, std::int32_t last) {
-            rows(exact, weights.data(), source, destination, with_alpha, first, last);
-        });
-        return;
-    }
     if (!selection) {
-        const trows_kernel rows = pick_rows_kernel(radius);
-        rows_with_progress(visited.top, visited.bottom, std::int64_t(visited.width()) * side * side,
-                           [&](std::int32_t first, std::int32_t last) {
-            rows(weights.data(), source, destination, with_alpha, first, last);
-        });
+        const auto run_rows = [&](const auto& lanes, const auto rows) {
+            rows_with_progress(visited.top, visited.bottom, std::int64_t(visited.width()) * side * side,
+                               [&](std::int32_t first, std::int32_t last) {
+                rows(lanes, weights.data(), source, destination, with_alpha, first, last);
+            });
+        };
+        const auto run = [&](const auto& lanes) { run_rows(lanes, pick_rows<std::decay_t<decltype(lanes)>>(radius)); };
+        const auto run_wide = [&](const tshort_lanes8& lanes) {
+            run_rows(lanes, radius == 1 ? rows_avx512<1, tshort_lanes8> : rows_avx512<2, tshort_lanes8>);
+        };
+        tshort_lanes8 wide;
+        tshort_lanes4 exact;
+        if (avx512_available() && integer_kernel(weights.data(), side, wide))
+            run_wide(wide);
+        else if (integer_kernel(weights.data(), side, exact))
+            run(exact);
+        else if (avx512_available())
+            run_rows(tfloat_lanes4(weights.data(), side),
+                     radius == 1 ? rows_avx512<1, tfloat_lanes4> : rows_avx512<2, tfloat_lanes4>);
+        else
+            run(tfloat_lanes2(weights.data(), side));
         return;
     }
     const int channels = with_alpha ? 4 : 3;

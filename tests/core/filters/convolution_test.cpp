@@ -41,9 +41,10 @@ Tfbitmap reference_convolve(const tnoyau_de_convolution& kernel, const Tfbitmap&
     return out;
 }
 
+// Wide enough for a whole chunk of vectors, single vectors and single pixels in one row.
 TEST(Convolution, EngineMatchesThePlainLoop)
 {
-    const Tfbitmap source = random_bitmap(23, 19, 21);
+    const Tfbitmap source = random_bitmap(43, 19, 21);
     const tselection selection = random_selection(-2, 5, 20, 30, 22);
     std::mt19937 random(23);
     std::uniform_real_distribution<float> cell(-3.0f, 3.0f);
@@ -51,6 +52,8 @@ TEST(Convolution, EngineMatchesThePlainLoop)
         std::vector<float> cells(std::size_t((2 * radius + 1) * (2 * radius + 1)));
         for (float& c : cells)
             c = cell(random);
+        cells[1] = 0.0f; // zero cells are left out of the sums
+        cells[2] = -0.0f;
         const tnoyau_de_convolution kernel = make_kernel(radius, cells, 1.7f);
         for (const bool with_alpha : {false, true})
             for (const tselection* s : {static_cast<const tselection*>(nullptr), &selection}) {
@@ -63,19 +66,24 @@ TEST(Convolution, EngineMatchesThePlainLoop)
 }
 
 // Kernels whose weights are small multiples of a power of two take the
-// integer lanes; they must give the float engine's bytes.
+// integer lanes; they must give the float engine's bytes. Wide enough for a
+// whole chunk of vectors, single vectors and single pixels in one row.
 TEST(Convolution, IntegerLanesMatchThePlainLoop)
 {
-    const Tfbitmap source = random_bitmap(29, 9, 24);
+    const Tfbitmap source = random_bitmap(47, 9, 24);
     std::vector<float> binomial5(25);
     const float row[5] = {1, 4, 6, 4, 1};
     for (int j = 0; j < 5; ++j)
         for (int i = 0; i < 5; ++i)
             binomial5[std::size_t(j * 5 + i)] = row[i] * row[j];
     const float odd_cells[9] = {3, -5, 0, 1, 12, -2, 0, -4, 3};
+    // The largest sums the 16-bit lanes take: 127 * 255 plus the rounding's half at shift 0 and 8.
+    const float heavy_cells[9] = {0, 0, 0, 0, 127, 0, 0, 0, 0};
+    const float heavy_negative[9] = {-60, 0, 0, 0, 127, 0, 0, 0, -67};
     const tnoyau_de_convolution kernels[] = {sharpen_kernel(), edge_enhancement_kernel(), edge_detection_kernel(),
                                              make_kernel(2, binomial5, 256), make_kernel(1, odd_cells, 8),
-                                             make_kernel(1, odd_cells, 1)};
+                                             make_kernel(1, odd_cells, 1), make_kernel(1, heavy_cells, 1),
+                                             make_kernel(1, heavy_cells, 256), make_kernel(1, heavy_negative, 256)};
     for (const tnoyau_de_convolution& kernel : kernels)
         for (const bool with_alpha : {false, true}) {
             Tfbitmap out = source;
