@@ -208,7 +208,7 @@ void derive_view_outline(tdocument& doc)
         return;
     }
     const auto n = std::int32_t(z);
-    view.reserve(points.size() * std::size_t(2 * n + 2));
+    view.reserve(points.size() * std::size_t(n + 1));
     for (const tpoint& p : points) {
         const std::int32_t x = p.x - selection.left;
         const std::int32_t y = p.y - selection.top;

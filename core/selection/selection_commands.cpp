@@ -5,7 +5,11 @@
 #include "selection/resample.h"
 
 #include <algorithm>
+#include <array>
+#include <cstdint>
 #include <cstring>
+#include <optional>
+#include <utility>
 
 namespace velmora {
 
