@@ -17,6 +17,8 @@
 #include "formats/open_document.h"
 #include "formats/vlm_options_dialog.h"
 #include "history/history_palette.h"
+#include "document/layer_dialogs.h"
+#include "document/layers_palette.h"
 #include "selection/resample.h"
 
 #include <QAction>
@@ -72,6 +74,11 @@ const std::map<std::string_view, thandler>& handlers()
         {"ToolbarButton9712Click", &tmain_window::ToolbarButton9712Click},
         {"ToolbarButton9711Click", &tmain_window::ToolbarButton9711Click},
         {"Mergelayers1Click", &tmain_window::Mergelayers1Click},
+        {"NewLayer1Click", &tmain_window::NewLayer1Click},
+        {"LayerOptions1Click", &tmain_window::LayerOptions1Click},
+        {"CreateLayerMask1Click", &tmain_window::CreateLayerMask1Click},
+        {"DisableLayerMask3Click", &tmain_window::DisableLayerMask3Click},
+        {"RemoveLayerMask2Click", &tmain_window::RemoveLayerMask2Click},
         {"Redo1Click", &tmain_window::Redo1Click},
         {"History1Click", &tmain_window::History1Click},
         {"Enregistrer1Click", &tmain_window::Enregistrer1Click},
@@ -166,6 +173,7 @@ tmain_window::tmain_window(QWidget* parent) : QMainWindow(parent)
     set_progress_view(this);
     connect(mdi_area_, &QMdiArea::subWindowActivated, this, [this] {
         history_palette_->show_history(active_image());
+        layers_palette_->show_image(active_image());
         refresh_command_states();
     });
     connect(&tlanguage_notifier::instance(), &tlanguage_notifier::language_changed, this, [this] {
@@ -239,6 +247,16 @@ void tmain_window::build_palettes()
         if (std::string_view(spec.name) == "toolbar_selection") {
             history_palette_ = new thistory_palette(dock);
             dock->setWidget(history_palette_);
+        }
+        if (std::string_view(spec.name) == "Toolbar_layers") {
+            layers_palette_ = new tlayers_palette(dock);
+            dock->setWidget(layers_palette_);
+            connect(layers_palette_, &tlayers_palette::command_requested, this, [this](const QString& handler) {
+                if (QAction* action = command_action(handler.toStdString()); action && action->isEnabled())
+                    action->trigger();
+            });
+            connect(layers_palette_, &tlayers_palette::caption_changed, this,
+                    [this, dock] { dock->setWindowTitle(layers_palette_->caption()); });
         }
         addDockWidget(std::string_view(spec.name) == "Toolbar_palette" ? Qt::LeftDockWidgetArea
                                                                         : Qt::RightDockWidgetArea,
@@ -424,7 +442,11 @@ void tmain_window::show_captions(const tcommand_state& state)
     actions_.at("Undo1Click")->setText(caption("@ch_undo", state.can_undo, position));
     actions_.at("Redo1Click")->setText(caption("@ch_redo", state.can_redo, position + 1));
     palettes_.at("toolbar_color")->setWindowTitle(QString::fromStdString(translate("@ch_color") + translate("@ch_rgb")));
-    palettes_.at("Toolbar_layers")->setWindowTitle(QString::fromStdString(translate("@ch_layers")));
+    palettes_.at("Toolbar_layers")->setWindowTitle(layers_palette_->caption());
+    const TForm2* masked = state.current_layer_has_mask ? image : nullptr;
+    actions_.at("DisableLayerMask3Click")
+        ->setText(text(masked && !masked->document().current_layer_record().mask_enabled ? "@ch_enable_mask"
+                                                                                           : "@ch_disable_mask"));
     QDockWidget* history = palettes_.at("toolbar_selection");
     if (!image)
         history->setWindowTitle(QString::fromStdString(translate("@ch_history")));
@@ -461,11 +483,19 @@ TForm2* tmain_window::add_image_window(tdocument doc)
     window->document().modified = 0;
     connect(window, &TForm2::zoom_changed, this, &tmain_window::refresh_command_states);
     connect(window, &TForm2::history_changed, this, [this, window] {
-        if (window == active_image())
+        if (window == active_image()) {
             history_palette_->show_history(window);
+            layers_palette_->show_image(window);
+        }
         refresh_command_states();
     });
-    connect(window, &QObject::destroyed, this, &tmain_window::refresh_command_states, Qt::QueuedConnection);
+    connect(
+        window, &QObject::destroyed, this,
+        [this] {
+            layers_palette_->show_image(active_image());
+            refresh_command_states();
+        },
+        Qt::QueuedConnection);
     refresh_command_states();
     return window;
 }
@@ -707,6 +737,61 @@ void tmain_window::Mergelayers1Click()
     merge_all_layers(image->document());
     image->recomposite_all();
     image->record(translate("@ch_merge_all_layers"));
+}
+
+void tmain_window::NewLayer1Click()
+{
+    TForm2* image = active_image();
+    if (!image)
+        return;
+    TForm10 dialog(image, this);
+    if (dialog.exec() == QDialog::Accepted)
+        image->record(translate("@ch_new_layer"));
+}
+
+void tmain_window::LayerOptions1Click()
+{
+    TForm2* image = active_image();
+    if (!image || image->document().current_layer <= 0)
+        return;
+    TForm18 dialog(image, this);
+    if (dialog.exec() == QDialog::Accepted)
+        image->record(translate("@ch_layer_options"));
+}
+
+void tmain_window::CreateLayerMask1Click()
+{
+    TForm2* image = active_image();
+    if (!image || image->document().current_layer <= 0)
+        return;
+    create_layer_mask(image->document());
+    image->recomposite_all();
+    image->record(translate("@ch_create_layer_mask"));
+}
+
+void tmain_window::DisableLayerMask3Click()
+{
+    TForm2* image = active_image();
+    if (!image || image->document().current_layer <= 0 || !image->document().current_layer_record().mask)
+        return;
+    image->document().current_layer_record().mask_enabled ^= 1;
+    image->recomposite_all();
+    layers_palette_->rebuild_layers_palette();
+    refresh_command_states();
+}
+
+void tmain_window::RemoveLayerMask2Click()
+{
+    TForm2* image = active_image();
+    if (!image || image->document().current_layer <= 0 || !image->document().current_layer_record().mask)
+        return;
+    const auto answer = QMessageBox::question(this, text("@ch_warning"), text("@ch_apply_layermask"),
+                                              QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
+    if (answer == QMessageBox::Cancel)
+        return;
+    remove_layer_mask(image->document(), answer == QMessageBox::Yes);
+    image->recomposite_all();
+    image->record(translate("@ch_remove_layer_mask"));
 }
 
 void tmain_window::Undo1Click()

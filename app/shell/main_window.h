@@ -22,6 +22,7 @@ class TForm2;
 class TForm14;
 class tfull_screen_view;
 class thistory_palette;
+class tlayers_palette;
 
 // The editor's frame: the menu bar built from the command table, the image
 // windows in an MDI area, the five palettes and the status bar.
@@ -37,6 +38,7 @@ public:
     QList<TForm2*> image_windows() const;
     QAction* command_action(std::string_view handler) const;
     QDockWidget* palette(std::string_view name) const;
+    tlayers_palette* layers_palette() const { return layers_palette_; }
 
     // What the enabled-when rules see now.
     tcommand_state command_state() const;
@@ -64,6 +66,11 @@ public slots:
     void ToolbarButton9711Click();
     void mergedownClick();
     void Mergelayers1Click();
+    void NewLayer1Click();
+    void LayerOptions1Click();
+    void CreateLayerMask1Click();
+    void DisableLayerMask3Click();
+    void RemoveLayerMask2Click();
     void Undo1Click();
     void Redo1Click();
     void History1Click();
@@ -127,6 +134,7 @@ private:
     QLabel* status_text_ = nullptr;
     QWidget* full_screen_button_ = nullptr;
     thistory_palette* history_palette_ = nullptr;
+    tlayers_palette* layers_palette_ = nullptr;
     QProgressBar* gauge_ = nullptr;
     int new_image_counter_ = 1;
     bool shown_ = false;

@@ -246,9 +246,14 @@ Tfbitmap mask_thumbnail(const tdocument& doc, std::int32_t index)
     });
 }
 
+std::int32_t opacity_percent(std::int32_t opacity)
+{
+    return std::int32_t(round_half_even((long double)opacity / 255 * 100));
+}
+
 std::string opacity_label(std::string_view opacity_text, std::int32_t opacity)
 {
-    return std::string(opacity_text) + std::to_string(round_half_even((long double)opacity / 255 * 100)) + "%";
+    return std::string(opacity_text) + std::to_string(opacity_percent(opacity)) + "%";
 }
 
 } // namespace velmora

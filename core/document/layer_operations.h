@@ -75,7 +75,9 @@ Tfbitmap layer_thumbnail(const tdocument& doc, std::int32_t index);
 // The disabled cross is the palette's to draw.
 Tfbitmap mask_thumbnail(const tdocument& doc, std::int32_t index);
 
-// "Opacity: " + the opacity in percent, as the palette's label reads.
+// An opacity 0..255 in percent, rounded.
+std::int32_t opacity_percent(std::int32_t opacity);
+// "Opacity: " + the opacity in percent + "%", as the palette's label reads.
 std::string opacity_label(std::string_view opacity_text, std::int32_t opacity);
 
 } // namespace velmora

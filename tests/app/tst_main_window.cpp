@@ -1,4 +1,5 @@
 #include "document/image_window.h"
+#include "modal_answerer.h"
 #include "history/history_icons.h"
 #include "history/history_palette.h"
 #include "shell/catalogue.h"
@@ -28,35 +29,6 @@
 #include <QtTest>
 
 using namespace velmora;
-
-// Answers the modal windows that commands open, while it lives: message
-// boxes are read into `messages` and answered Yes when they ask, OK
-// otherwise; any other modal window goes to `other`.
-class tmodal_answerer {
-public:
-    explicit tmodal_answerer(std::function<void(QWidget*)> other = {}) : other_(std::move(other))
-    {
-        QObject::connect(&timer_, &QTimer::timeout, [this] {
-            QWidget* modal = QApplication::activeModalWidget();
-            if (auto* box = qobject_cast<QMessageBox*>(modal)) {
-                messages << box->text();
-                if (QAbstractButton* yes = box->button(QMessageBox::Yes))
-                    yes->click();
-                else
-                    box->accept();
-            } else if (modal && other_) {
-                other_(modal);
-            }
-        });
-        timer_.start(10);
-    }
-
-    QStringList messages;
-
-private:
-    std::function<void(QWidget*)> other_;
-    QTimer timer_;
-};
 
 class tst_main_window : public QObject {
     Q_OBJECT
