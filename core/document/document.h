@@ -91,16 +91,16 @@ struct tpoint {
 inline constexpr std::int32_t drag_point_capacity = 10000;
 struct tdrag_points {
     std::int32_t count = 0;
-    std::array<tpoint, drag_point_capacity> slots{}; // slot i holds point i + 1
+    std::array<tpoint, drag_point_capacity> points{}; // points[i] is point i + 1
 
-    tpoint& operator[](std::int32_t number) { return slots.at(std::size_t(number - 1)); }
-    const tpoint& operator[](std::int32_t number) const { return slots.at(std::size_t(number - 1)); }
+    tpoint& operator[](std::int32_t number) { return points.at(std::size_t(number - 1)); }
+    const tpoint& operator[](std::int32_t number) const { return points.at(std::size_t(number - 1)); }
     // False, storing nothing, when the list is full.
     bool add(tpoint point)
     {
         if (count == drag_point_capacity)
             return false;
-        slots[std::size_t(count++)] = point;
+        points[std::size_t(count++)] = point;
         return true;
     }
 };
