@@ -4,6 +4,8 @@
 #include "document/error.h"
 #include "filters/filter_registry.h"
 #include "formats/open_document.h"
+#include "selection/selection_commands.h"
+#include "shell/layer_steps.h"
 
 namespace velmora::cli {
 
@@ -17,7 +19,7 @@ int run_apply(targuments arguments)
         tdocument doc = open_source(arguments[0]);
         for (const std::string& text : arguments.subspan(2)) {
             const tapply_step step = parse_apply_step(text);
-            if (!run_filter_step(doc, step))
+            if (!run_filter_step(doc, step) && !run_layer_step(doc, step) && !run_selection_step(doc, step))
                 throw velmora_error("@ch_error", "unknown step '" + step.name + "'");
         }
         save_document_file(doc, arguments[1]);
