@@ -3,6 +3,8 @@
 #include "shell/busy_cursor.h"
 
 #include "document/error.h"
+#include "document/image_window.h"
+#include "document/rounding.h"
 #include "filters/blur.h"
 #include "filters/colour_adjust.h"
 #include "shell/catalogue.h"
@@ -129,7 +131,7 @@ tfilter_dialog::tfilter_dialog(tfilter_session& session, std::function<void()> r
     const tfilter& filter = session.filter();
     setObjectName(name_of(filter.dialog));
     setWindowTitle(text(filter.label_key));
-    setModal(true);
+    setModal(!filter.modeless);
     auto* layout = new QVBoxLayout(this);
     auto* grid = new QGridLayout;
     layout->addLayout(grid);
@@ -168,6 +170,8 @@ tfilter_dialog::tfilter_dialog(tfilter_session& session, std::function<void()> r
         first_preview_.setSingleShot(true);
         first_preview_.setInterval(filter.preview_delay_ms);
         connect(&first_preview_, &QTimer::timeout, this, &tfilter_dialog::preview);
+        drag_preview_.setSingleShot(true);
+        connect(&drag_preview_, &QTimer::timeout, this, &tfilter_dialog::preview);
     }
     layout->addWidget(ok_cancel(this));
 }
@@ -201,7 +205,7 @@ void tfilter_dialog::add_number(const tfilter_param& param, int row)
     slider->setObjectName(name_of(param.control));
     slider->setRange(to_position(param, param.minimum), to_position(param, param.maximum));
     slider->setValue(to_position(param, value));
-    auto* edit = new QLineEdit(shortest(value), this);
+    auto* edit = new QLineEdit(edit_text(param, value), this);
     edit->setObjectName(name_of(param.edit));
     edit->setMaximumWidth(70);
     sliders_[key] = slider;
@@ -210,9 +214,16 @@ void tfilter_dialog::add_number(const tfilter_param& param, int row)
         if (syncing_)
             return;
         const double v = from_position(param, position);
-        edit->setText(shortest(v));
-        // While the thumb is dragged the preview waits for the release.
-        value_changed(param, v, !slider->isSliderDown());
+        edit->setText(edit_text(param, v));
+        if (!slider->isSliderDown()) {
+            value_changed(param, v, true);
+            return;
+        }
+        // While the thumb is dragged the preview waits for the release, or
+        // follows it with one preview at a time of the latest position.
+        value_changed(param, v, false);
+        if (session_.filter().preview_while_dragging && !drag_preview_.isActive())
+            drag_preview_.start();
     });
     connect(slider, &QSlider::sliderReleased, this, &tfilter_dialog::preview);
     connect(edit, &QLineEdit::returnPressed, this, [this, &param, key] { type_value(key, edits_[key]->text()); });
@@ -229,6 +240,13 @@ void tfilter_dialog::add_flag(const tfilter_param& param, int row)
     // A flag takes effect with the next preview the sliders ask for.
     connect(box, &QCheckBox::toggled, this, [this, &param](bool on) { value_changed(param, on ? 1 : 0, false); });
     grid->addWidget(box, row, 0, 1, 3);
+}
+
+QString tfilter_dialog::edit_text(const tfilter_param& param, double value)
+{
+    if (param.edit_divisor == 1)
+        return shortest(value);
+    return QString::number(round_half_even((long double)(value) / param.edit_divisor));
 }
 
 int tfilter_dialog::to_position(const tfilter_param& param, double value)
@@ -249,10 +267,10 @@ void tfilter_dialog::type_value(std::string_view key, const QString& typed)
         return;
     box->setText(typed);
     bool number = false;
-    const double parsed = typed.trimmed().toDouble(&number);
+    const double parsed = typed.trimmed().toDouble(&number) * param->edit_divisor;
     const double current = values_.number(key);
     if (!number || !std::isfinite(parsed)) {
-        box->setText(shortest(current)); // not a number: the slider keeps its place
+        box->setText(edit_text(*param, current)); // not a number: the slider keeps its place
         return;
     }
     // The slider's steps decide: a tenth for decimals, whole numbers otherwise.
@@ -260,7 +278,7 @@ void tfilter_dialog::type_value(std::string_view key, const QString& typed)
     syncing_ = true;
     slider(key)->setValue(to_position(*param, value));
     syncing_ = false;
-    box->setText(shortest(value));
+    box->setText(edit_text(*param, value));
     value_changed(*param, value, true);
 }
 
@@ -328,6 +346,7 @@ void tfilter_dialog::showEvent(QShowEvent* event)
 void tfilter_dialog::preview()
 {
     first_preview_.stop();
+    drag_preview_.stop();
     if (!preview_checked())
         return;
     try {
@@ -483,6 +502,88 @@ namespace {
 
 // Shows the dialog; on OK keeps (or computes) the result and returns the
 // history label, on any other close restores the layer and returns nothing.
+void store_dialog_values(const tfilter& filter, const tfilter_dialog& dialog)
+{
+    store_values(filter, dialog.values());
+    if (!filter.preference_section.empty())
+        write_bool(filter.preference_section, "preview", dialog.preview_checked());
+}
+
+// The image window that holds `doc`, among the windows below `parent`.
+TForm2* window_of(QWidget* parent, const tdocument& doc)
+{
+    if (!parent)
+        return nullptr;
+    for (TForm2* image : parent->findChildren<TForm2*>())
+        if (&image->document() == &doc)
+            return image;
+    return nullptr;
+}
+
+// Cancels the dialog when the window it watches is about to close, while
+// the document is still there to be restored.
+class tclose_watch : public QObject {
+public:
+    tclose_watch(QObject* window, QDialog* dialog) : QObject(dialog), dialog_(dialog) { window->installEventFilter(this); }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() == QEvent::Close && dialog_->isVisible())
+            dialog_->reject();
+        return QObject::eventFilter(watched, event);
+    }
+
+private:
+    QDialog* dialog_;
+};
+
+void open_modeless(QWidget* parent, const tfilter& filter, const tfilter_host& host)
+{
+    auto session = std::make_shared<tfilter_session>(host.doc, filter);
+    auto* dialog = new tfilter_dialog(*session, host.repaint, parent);
+    QObject::connect(dialog, &QDialog::finished, dialog, [dialog, session, host, &filter](int result) {
+        dialog->deleteLater();
+        if (!session->open())
+            return;
+        try {
+            if (result != QDialog::Accepted) {
+                session->cancel();
+                host.repaint();
+                return;
+            }
+            store_dialog_values(filter, *dialog);
+            std::string label;
+            {
+                tbusy_cursor busy;
+                label = session->commit(dialog->values(), dialog->needs_compute());
+            }
+            host.repaint();
+            host.record(label);
+        } catch (const velmora_error& error) {
+            report(dialog, error);
+        } catch (const std::bad_alloc&) {
+            QMessageBox::critical(dialog, text("@ch_error"), text("@ch_no_mem"));
+        }
+    });
+    if (TForm2* window = window_of(parent, host.doc)) {
+        new tclose_watch(window, dialog);
+        // Another command changed the document (its layers may be gone): the
+        // dialog lets go of it as it now is.
+        QObject::connect(window, &TForm2::history_changed, dialog, [dialog, session] {
+            if (!session->open())
+                return;
+            session->abandon();
+            dialog->close();
+        });
+        QObject::connect(window, &QObject::destroyed, dialog, [dialog, session] {
+            session->abandon();
+            delete dialog;
+        });
+    }
+    dialog->show();
+}
+
 template <typename Dialog, typename Store>
 std::string run_dialog(Dialog& dialog, tfilter_session& session, const tfilter_host& host, Store store)
 {
@@ -520,17 +621,17 @@ bool run_filter_command(QWidget* parent, std::string_view handler, const tfilter
             host.repaint();
             label = translate(filter->label_key);
         } else {
+            if (filter->modeless) {
+                open_modeless(parent, *filter, host);
+                return false;
+            }
             tfilter_session session(host.doc, *filter);
             if (filter->dialog == "TForm35") {
                 TForm35 dialog(session, host.repaint, parent);
                 label = run_dialog(dialog, session, host, [&dialog] { dialog.store(); });
             } else {
                 tfilter_dialog dialog(session, host.repaint, parent);
-                label = run_dialog(dialog, session, host, [&dialog, filter] {
-                    store_values(*filter, dialog.values());
-                    if (!filter->preference_section.empty())
-                        write_bool(filter->preference_section, "preview", dialog.preview_checked());
-                });
+                label = run_dialog(dialog, session, host, [&dialog, filter] { store_dialog_values(*filter, dialog); });
             }
             if (label.empty())
                 return false;

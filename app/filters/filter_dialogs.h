@@ -29,8 +29,10 @@ struct tfilter_host {
 // A filter dialog built from the filter's parameters: a slider with its edit
 // box per number, a check box per flag, "Preview", OK and Cancel. Previews
 // restore the pixels at opening first; the first one runs from a one-shot
-// timer once the dialog is painted, later ones on slider release, on a value
-// typed and confirmed with Enter, and on ticking Preview.
+// timer once the dialog is painted, later ones on slider release (or, for
+// the filters that say so, while the slider is dragged, at most one waiting
+// with the latest values), on a value typed and confirmed with Enter, and on
+// ticking Preview.
 class tfilter_dialog : public ttranslated_dialog {
     Q_OBJECT
 
@@ -56,6 +58,7 @@ private:
     void preview();
     void add_dial();
     void update_strip();
+    static QString edit_text(const tfilter_param& param, double value);
     static int to_position(const tfilter_param& param, double value);
     static double from_position(const tfilter_param& param, int position);
 
@@ -64,6 +67,7 @@ private:
     tfilter_values values_;
     QCheckBox* preview_box_ = nullptr;
     QTimer first_preview_;
+    QTimer drag_preview_;
     std::map<std::string, QSlider*, std::less<>> sliders_;
     std::map<std::string, QLineEdit*, std::less<>> edits_;
     std::map<std::string, QSpinBox*, std::less<>> spins_;
@@ -113,7 +117,11 @@ private:
 // "Invert1Click" ...) on the host's document: its dialog when it has one,
 // the busy cursor while pixels are computed, the messages of refused or
 // failed runs, and one history step when it completes. Returns whether the
-// document changed; false also for handlers that are not filters.
+// document changed; false also for handlers that are not filters and for a
+// modeless dialog, which records its step when it is confirmed later. A
+// modeless dialog is cancelled when the image window holding the document
+// closes, and let go without touching the document when another command
+// changes it or the window is destroyed.
 bool run_filter_command(QWidget* parent, std::string_view handler, const tfilter_host& host);
 
 } // namespace velmora

@@ -186,7 +186,7 @@ constexpr tfilter_param remove_grey_params[] = {
 };
 constexpr tfilter_param brightness_params[] = {
     {"brightness", "Brightness:", integer, -255, 255, 0, {}, {}, "added to each channel", "TrackBar1", "Edit1"},
-    {"contrast", "Constrast:", integer, 0, 400, 100, {}, {}, "percentage, scales toward 0", "TrackBar2", "Edit2"},
+    {"contrast", "Constrast:", integer, 0, 400, 100, {}, {}, "percentage, scales toward 0", "TrackBar2", "Edit2", 4},
 };
 constexpr tfilter_param balance_params[] = {
     {"red", "Red", integer, -100, 100, 0, {}, {}, "shift of red (negative: cyan)", "TrackBar1", "Edit1"},
@@ -221,11 +221,11 @@ const tfilter registry[] = {
     {"custom-convolution", "CustomConvolution1Click", "@ch_custom_convolution", "TForm35", "custom convolution",
      custom_params, target, false, false, run_custom_convolution, check_custom_convolution, 10},
     {"remove-grey-levels", "suppressgreylevel1Click", "@ch_remove_gray_levels", "TForm12", {}, remove_grey_params,
-     target, false, false, run_remove_grey, nullptr, 10},
+     target, false, false, run_remove_grey, nullptr, 10, true, true},
     {"brightness-contrast", "Luminosit1Click", "@ch_brightness", "TForm5", {}, brightness_params, target, false,
-     false, run_brightness_contrast, nullptr, 10},
+     false, run_brightness_contrast, nullptr, 10, true},
     {"colour-balance", "Teintes1Click", "@ch_color_balance", "TForm9", {}, balance_params, layer_itself, false,
-     false, run_colour_balance, nullptr, 10},
+     false, run_colour_balance, nullptr, 10, true},
     {"hue-saturation", "HueSaturationandLightness1Click", "@ch_hue_and_saturation", "TForm13", {}, hsv_params,
      layer_itself, false, false, run_hue_saturation, nullptr, 10},
     {"desaturate", "Desaturate1Click", "@ch_desaturate", {}, {}, {}, layer_itself, false, false, run_desaturate},
@@ -450,6 +450,11 @@ void tfilter_session::cancel()
     if (!open_)
         return;
     restore();
+    abandon();
+}
+
+void tfilter_session::abandon()
+{
     open_ = false;
     backup_.reset();
 }

@@ -36,6 +36,8 @@ struct tfilter_param {
     std::string_view help = {};
     std::string_view control = {}; // the dialog's slider, spin edit or check box
     std::string_view edit = {};    // the edit box mirroring a slider
+    // The edit box shows round(value / edit_divisor) and takes numbers on that scale.
+    std::int32_t edit_divisor = 1;
 };
 
 struct tfilter_values {
@@ -78,6 +80,8 @@ struct tfilter {
     // The dialog's first preview runs this long after it shows; -1: the
     // dialog shows no preview and OK computes.
     std::int32_t preview_delay_ms = -1;
+    bool preview_while_dragging = false; // otherwise the preview waits for the slider's release
+    bool modeless = false;               // the dialog leaves the other windows usable
 };
 
 std::span<const tfilter> filter_registry();
@@ -130,6 +134,8 @@ public:
     // language. With `compute` the filter runs first (OK with no preview shown).
     std::string commit(const tfilter_values& values, bool compute);
     void cancel();
+    // The document is gone: drops the backup without writing anything back.
+    void abandon();
     bool open() const { return open_; }
 
 private:
