@@ -214,8 +214,14 @@ struct tshort_lanes {
         // sum / 2^shift to nearest, halves to even: the floor of (sum + half
         // - 1) / 2^shift, of one more when the floor of sum / 2^shift is odd.
         vector q = sum;
-        if (shift > 0)
-            q = (sum + std::int16_t((1 << (shift - 1)) - 1) + ((sum >> shift) & std::int16_t(1))) >> shift;
+        if (shift > 0) {
+            vector bits, below_half;
+            for (std::size_t k = 0; k < sizeof(vector) / sizeof(value); ++k) {
+                bits[k] = shift;
+                below_half[k] = std::int16_t((1 << (shift - 1)) - 1);
+            }
+            q = (sum + below_half + ((sum >> bits) & std::int16_t(1))) >> bits;
+        }
         q = q < std::int16_t(0) ? vector{} : q;
         q = q > std::int16_t(255) ? vector{} + std::int16_t(255) : q;
         store_bytes(__builtin_convertvector(q, Bytes), out, with_alpha);
