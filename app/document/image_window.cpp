@@ -1,6 +1,7 @@
 #include "document/image_window.h"
 
 #include "document/composite.h"
+#include "selection/selection.h"
 #include "shell/busy_cursor.h"
 #include "shell/catalogue.h"
 #include "shell/preferences.h"
@@ -218,6 +219,16 @@ void TForm2::recomposite_all()
     canvas_->update();
 }
 
+void TForm2::draw_ants(std::int32_t phase)
+{
+    if (view_.empty())
+        return;
+    const trect painted = draw_marching_ants(document_.outline.view_points, phase, mapping_, view_);
+    if (!painted.empty())
+        canvas_->update(layout_.view_left + painted.left, layout_.view_top + painted.top, painted.right - painted.left,
+                        painted.bottom - painted.top);
+}
+
 void TForm2::record(const std::string& name)
 {
     const tundo_settings settings{read_bool("undo", "disable_undo_redo", false),
@@ -275,6 +286,7 @@ void TForm2::set_zoom(int zoom_index, QPointF focus)
     const double previous = mapping_.z;
     document_.zoom_index = zoom_index;
     mapping_.z = zoom_factor(zoom_index);
+    derive_view_outline(document_);
     mapping_.ox = zoom_origin(mapping_.ox, document_.width(), canvas_->width(), layout_.view_width, focus.x(),
                               previous, mapping_.z);
     mapping_.oy = zoom_origin(mapping_.oy, document_.height(), canvas_->height(), layout_.view_height, focus.y(),

@@ -49,6 +49,9 @@ public:
     void redo();
     void go_to(std::int32_t entry);
 
+    // Paints one frame of the selection's marching ants into the view.
+    void draw_ants(std::int32_t phase);
+
     // Recomputes the view pixels that show `area` (image units) and repaints them.
     void recomposite(const trect& area);
     void recomposite_all();

@@ -19,6 +19,8 @@
 #include "history/history_palette.h"
 #include "document/layer_dialogs.h"
 #include "document/layers_palette.h"
+#include "selection/load_selection_dialog.h"
+#include "selection/selection_commands.h"
 #include "selection/resample.h"
 
 #include <QAction>
@@ -75,6 +77,13 @@ const std::map<std::string_view, thandler>& handlers()
         {"ToolbarButton9711Click", &tmain_window::ToolbarButton9711Click},
         {"Mergelayers1Click", &tmain_window::Mergelayers1Click},
         {"NewLayer1Click", &tmain_window::NewLayer1Click},
+        {"SelectAll1Click", &tmain_window::SelectAll1Click},
+        {"Deselect1Click", &tmain_window::Deselect1Click},
+        {"Invert2Click", &tmain_window::Invert2Click},
+        {"Gettheselection1Click", &tmain_window::Gettheselection1Click},
+        {"Savetheselection1Click", &tmain_window::Savetheselection1Click},
+        {"Loadtheselection1Click", &tmain_window::Loadtheselection1Click},
+        {"Hideshow1Click", &tmain_window::Hideshow1Click},
         {"LayerOptions1Click", &tmain_window::LayerOptions1Click},
         {"CreateLayerMask1Click", &tmain_window::CreateLayerMask1Click},
         {"DisableLayerMask3Click", &tmain_window::DisableLayerMask3Click},
@@ -181,6 +190,18 @@ tmain_window::tmain_window(QWidget* parent) : QMainWindow(parent)
             window->setWindowTitle(window->caption());
         refresh_command_states();
     });
+    // The marching ants crawl along the active image's selection outline.
+    connect(&ants_timer_, &QTimer::timeout, this, [this] {
+        TForm2* image = active_image();
+        if (!image || actions_.at("Hideshow1Click")->isChecked())
+            return;
+        const std::size_t count = image->document().outline.view_points.size();
+        if (count == 0)
+            return;
+        selection_state_.ants_phase = next_ants_phase(selection_state_.ants_phase, std::int32_t(count));
+        image->draw_ants(selection_state_.ants_phase);
+    });
+    ants_timer_.start(50);
     resize(1024, 720);
     refresh_command_states();
 }
@@ -397,6 +418,7 @@ tcommand_state tmain_window::command_state() const
         const tdocument& doc = window->document();
         state.modified = doc.modified;
         state.has_selection = doc.has_selection;
+        state.has_saved_selections = !doc.saved_selections.empty();
         state.layer_count = int(doc.layers.size());
         state.current_layer = doc.current_layer;
         state.current_layer_has_mask = doc.valid_layer(doc.current_layer) && doc.current_layer_record().mask;
@@ -792,6 +814,67 @@ void tmain_window::RemoveLayerMask2Click()
     remove_layer_mask(image->document(), answer == QMessageBox::Yes);
     image->recomposite_all();
     image->record(translate("@ch_remove_layer_mask"));
+}
+
+void tmain_window::run_selection_command(const std::function<void(tdocument&)>& command, std::string_view label)
+{
+    TForm2* image = active_image();
+    if (!image)
+        return;
+    {
+        tbusy_cursor busy;
+        command(image->document());
+        image->recomposite_all();
+    }
+    if (!label.empty())
+        image->record(translate(label));
+    refresh_command_states();
+}
+
+void tmain_window::SelectAll1Click()
+{
+    run_selection_command(select_all, select_all_label);
+}
+
+void tmain_window::Deselect1Click()
+{
+    run_selection_command(deselect, deselect_label);
+}
+
+void tmain_window::Invert2Click()
+{
+    run_selection_command(inverse_selection, inverse_selection_label);
+}
+
+void tmain_window::Gettheselection1Click()
+{
+    run_selection_command([](tdocument& doc) { get_selection_from_layer(doc, doc.current_layer_record()); },
+                          get_selection_label);
+}
+
+void tmain_window::Savetheselection1Click()
+{
+    if (TForm2* image = active_image(); image && save_selection(image->document()))
+        refresh_command_states();
+}
+
+void tmain_window::Loadtheselection1Click()
+{
+    TForm2* image = active_image();
+    if (!image || image->document().saved_selections.empty())
+        return;
+    TForm16 dialog(image->document(), this);
+    if (dialog.exec() != QDialog::Accepted)
+        return;
+    run_selection_command(
+        [&](tdocument& doc) { load_selection(doc, dialog.chosen_index(), dialog.operation()); }, load_selection_label);
+}
+
+void tmain_window::Hideshow1Click()
+{
+    // Hidden ants are erased by recompositing; shown ones return at the next tick.
+    if (TForm2* image = active_image(); image && actions_.at("Hideshow1Click")->isChecked())
+        image->recomposite_all();
 }
 
 void tmain_window::Undo1Click()

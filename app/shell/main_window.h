@@ -2,10 +2,13 @@
 
 #include "document/document.h"
 #include "shell/command_table.h"
+#include "selection/selection.h"
 #include "shell/progress.h"
 
 #include <QMainWindow>
+#include <QTimer>
 
+#include <functional>
 #include <map>
 #include <string_view>
 
@@ -67,6 +70,13 @@ public slots:
     void mergedownClick();
     void Mergelayers1Click();
     void NewLayer1Click();
+    void SelectAll1Click();
+    void Deselect1Click();
+    void Invert2Click();
+    void Gettheselection1Click();
+    void Savetheselection1Click();
+    void Loadtheselection1Click();
+    void Hideshow1Click();
     void LayerOptions1Click();
     void CreateLayerMask1Click();
     void DisableLayerMask3Click();
@@ -121,6 +131,9 @@ private:
     // A Filter or Image > Adjust command, through the filter registry.
     void run_filter(std::string_view handler);
     void empty_undo_stacks(TForm14* dialog);
+    // A Select menu command on the active image: busy cursor, the work, a
+    // fresh view, and the history step under `label` unless it is empty.
+    void run_selection_command(const std::function<void(tdocument&)>& command, std::string_view label);
 
     // tprogress_view, on the status bar
     void show_text(const std::string& text) override;
@@ -140,6 +153,8 @@ private:
     bool shown_ = false;
     QList<int> added_fonts_;
     QStringList pending_files_;
+    tselection_state selection_state_;
+    QTimer ants_timer_;
 };
 
 } // namespace velmora

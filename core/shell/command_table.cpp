@@ -14,6 +14,7 @@ bool command_allowed(tcommand_rule rule, const tcommand_state& s)
     case tcommand_rule::several_images: return s.image_windows > 1;
     case tcommand_rule::modified: return image && s.modified;
     case tcommand_rule::selection: return image && s.has_selection;
+    case tcommand_rule::saved_selections: return image && s.has_saved_selections;
     case tcommand_rule::not_mask_editing: return image && !s.mask_editing;
     case tcommand_rule::several_layers: return image && s.layer_count > 1;
     case tcommand_rule::upper_layer: return upper;
@@ -123,8 +124,8 @@ constexpr std::array commands = {
     tcommand{"Deselect1", "Slection1", "Deselect1Click", "Ctrl+D", image},
     tcommand{"Invert2", "Slection1", "Invert2Click", "Ctrl+Shift+I", image},
     tcommand{"Gettheselection1", "Slection1", "Gettheselection1Click", "Ctrl+G", image},
-    tcommand{"Savetheselection1", "Slection1", "Savetheselection1Click", {}, image},
-    tcommand{"Loadtheselection1", "Slection1", "Loadtheselection1Click", {}, image},
+    tcommand{"Savetheselection1", "Slection1", "Savetheselection1Click", {}, selection},
+    tcommand{"Loadtheselection1", "Slection1", "Loadtheselection1Click", {}, saved_selections},
     tcommand{"Hideshow1", "Slection1", "Hideshow1Click", "Ctrl+H", image, true},
     // Filter
     submenu("Filtres1", {}),

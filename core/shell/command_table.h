@@ -13,6 +13,7 @@ enum class tcommand_rule : std::uint8_t {
     several_images,           // more than one
     modified,                 // the active document has unsaved changes
     selection,                // the active document has a selection
+    saved_selections,         // ... has saved selections
     not_mask_editing,         // an image, and its layer mask is not being painted
     several_layers,           // an image with more than one layer
     upper_layer,              // the current layer is above the background
@@ -30,6 +31,7 @@ struct tcommand_state {
     int image_windows = 0;
     bool modified = false;
     bool has_selection = false;
+    bool has_saved_selections = false;
     int layer_count = 0;
     int current_layer = 0;
     bool current_layer_has_mask = false;

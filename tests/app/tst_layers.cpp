@@ -227,6 +227,42 @@ private slots:
         QCOMPARE(last_step(image_), std::string("Layer options"));
     }
 
+    void select_menu_selects_saves_loads_and_shows_ants()
+    {
+        tdocument& doc = image_->document();
+        window_->refresh_command_states();
+        QVERIFY(!window_->command_action("Savetheselection1Click")->isEnabled());
+        QVERIFY(!window_->command_action("Loadtheselection1Click")->isEnabled());
+        window_->command_action("SelectAll1Click")->trigger();
+        QVERIFY(doc.has_selection);
+        QCOMPARE(last_step(image_), std::string("Select All"));
+        // The ants run along the image's border: the corner turns black or white.
+        QTRY_VERIFY(image_->view_bitmap().pixel(0, 0)[0] == 0);
+
+        QVERIFY(window_->command_action("Savetheselection1Click")->isEnabled());
+        window_->command_action("Savetheselection1Click")->trigger();
+        QCOMPARE(doc.saved_selections.size(), std::size_t(1));
+        window_->command_action("Deselect1Click")->trigger();
+        QVERIFY(!doc.has_selection);
+        QCOMPARE(last_step(image_), std::string("Deselect"));
+        QCOMPARE(int(image_->view_bitmap().pixel(0, 0)[0]), 255); // ants gone with the selection
+
+        tmodal_answerer load([](QWidget* modal) { qobject_cast<QDialog*>(modal)->accept(); });
+        window_->command_action("Loadtheselection1Click")->trigger();
+        QVERIFY(doc.has_selection);
+        QCOMPARE(doc.selection.mask.width(), 40);
+        QCOMPARE(last_step(image_), std::string("Load Selection"));
+
+        window_->command_action("Invert2Click")->trigger();
+        QVERIFY(doc.outline.points.empty()); // everything was selected: nothing is
+        window_->command_action("Undo1Click")->trigger();
+        QVERIFY(!doc.outline.points.empty()); // the outline comes back with the step
+
+        window_->command_action("Hideshow1Click")->trigger();
+        QTest::qWait(120);
+        QCOMPARE(int(image_->view_bitmap().pixel(0, 0)[0]), 255);
+    }
+
 private:
     QTemporaryDir home_;
     std::unique_ptr<tmain_window> window_;
