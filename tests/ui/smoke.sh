@@ -57,7 +57,36 @@ red=$(convert "$out/7-handed-over.png" -fill black +opaque "srgb(255,0,0)" -fill
       -format "%[fx:mean*w*h]" info:)
 [ "${red%.*}" -ge $((64 * 48)) ] || { echo "the handed-over picture is not shown ($red red pixels)"; exit 1; }
 
+# Layers > New Layer... adds a layer through its dialog, Layers > Duplicate Layer copies it.
+key "$main" alt+l
+key "$main" n
+layer_dialog=$(wait_for '^New Layer$')
+[ -n "$layer_dialog" ] || { echo "New Layer did not open"; exit 1; }
+shot 8-new-layer-dialog
+key "$layer_dialog" Return
+key "$main" alt+l
+key "$main" Down
+key "$main" Return
+[ -n "$(wait_for '^Layers of red$')" ] || { echo "the Layers palette does not show the image's layers"; exit 1; }
+shot 9-layers
+
+# Select All: the marching ants run round the picture's border.
+key "$main" ctrl+a
+shot 10-selected
+red_pixels() {
+  convert "$out/$1.png" -fill black +opaque "srgb(255,0,0)" -fill white -opaque "srgb(255,0,0)" \
+    -format "%[fx:round(mean*w*h)]" info:
+}
+[ "$(red_pixels 10-selected)" -lt "$(red_pixels 9-layers)" ] || { echo "no marching ants round the selected picture"; exit 1; }
+key "$main" ctrl+d
+shot 11-deselected
+
 key "$main" ctrl+q
+# The layered image was changed: the editor asks before dropping it.
+question=$(wait_for '^Warning$')
+[ -n "$question" ] || { echo "no question before closing a changed image"; exit 1; }
+shot 12-save-question
+key "$question" alt+n
 for _ in $(seq 50); do
   kill -0 $pid 2>/dev/null || break
   sleep 0.1
