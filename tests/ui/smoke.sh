@@ -67,8 +67,24 @@ key "$layer_dialog" Return
 key "$main" alt+l
 key "$main" Down
 key "$main" Return
-[ -n "$(wait_for '^Layers of red$')" ] || { echo "the Layers palette does not show the image's layers"; exit 1; }
+layers=$(wait_for '^Layers of red$')
+[ -n "$layers" ] || { echo "the Layers palette does not show the image's layers"; exit 1; }
 shot 9-layers
+
+# The top row's visibility box, clicked twice: the row's picture changes, then comes back.
+eval "$(xdotool getwindowgeometry --shell "$layers")"
+box_area="20x20+$((X + 4))+$((Y + 93))"
+differing() { # differing SHOT SHOT: how many pixels of the box differ
+  convert "$out/$1.png" -crop "$box_area" +repage "$out/box-$1.png"
+  convert "$out/$2.png" -crop "$box_area" +repage "$out/box-$2.png"
+  compare -metric AE "$out/box-$1.png" "$out/box-$2.png" null: 2>&1 || true
+}
+xdotool mousemove $((X + 14)) $((Y + 103)) click 1
+shot 9-hidden
+[ "$(differing 9-layers 9-hidden)" != 0 ] || { echo "the visibility box did not change"; exit 1; }
+xdotool mousemove $((X + 14)) $((Y + 103)) click 1
+shot 9-shown
+[ "$(differing 9-layers 9-shown)" = 0 ] || { echo "the visibility box did not come back"; exit 1; }
 
 # Select All: the marching ants run round the picture's border.
 key "$main" ctrl+a
