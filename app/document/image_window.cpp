@@ -4,12 +4,15 @@
 #include "selection/selection.h"
 #include "shell/busy_cursor.h"
 #include "shell/catalogue.h"
+#include "shell/cursors.h"
 #include "shell/preferences.h"
+#include "tools/tool_editor.h"
 
 #include "document/error.h"
 
 #include <QCloseEvent>
 #include <QFileInfo>
+#include <QKeyEvent>
 #include <QMessageBox>
 #include <QPainter>
 #include <QScrollBar>
@@ -22,10 +25,32 @@ namespace velmora {
 namespace {
 
 constexpr int ruler_thickness = 20;
+constexpr int airbrush_interval_ms = 100;
 
 QString text(std::string_view key)
 {
     return QString::fromStdString(translate(key));
+}
+
+std::uint8_t tool_buttons(Qt::MouseButtons buttons)
+{
+    return std::uint8_t((buttons & Qt::LeftButton ? mouse_button::left : 0) |
+                        (buttons & Qt::RightButton ? mouse_button::right : 0) |
+                        (buttons & Qt::MiddleButton ? mouse_button::middle : 0));
+}
+
+std::uint8_t tool_modifiers(Qt::KeyboardModifiers modifiers)
+{
+    return std::uint8_t((modifiers & Qt::ShiftModifier ? modifier_key::shift : 0) |
+                        (modifiers & Qt::ControlModifier ? modifier_key::ctrl : 0) |
+                        (modifiers & Qt::AltModifier ? modifier_key::alt : 0));
+}
+
+// View pixels to the image units composite_view takes, rounded outward.
+trect view_to_image_area(const trect& view, double z)
+{
+    return {std::int32_t(std::floor(view.left / z)), std::int32_t(std::floor(view.top / z)),
+            std::int32_t(std::ceil(view.right / z)), std::int32_t(std::ceil(view.bottom / z))};
 }
 
 } // namespace
@@ -37,11 +62,35 @@ public:
     {
         setObjectName("image1");
         setAttribute(Qt::WA_OpaquePaintEvent);
+        setMouseTracking(true);
+        setFocusPolicy(Qt::StrongFocus);
     }
 
 protected:
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent*) override { window_->relayout(); }
+    void mousePressEvent(QMouseEvent* event) override
+    {
+        window_->pointer_event(*event, TForm2::tpointer_phase::press);
+    }
+    void mouseMoveEvent(QMouseEvent* event) override { window_->pointer_event(*event, TForm2::tpointer_phase::move); }
+    void mouseReleaseEvent(QMouseEvent* event) override
+    {
+        window_->pointer_event(*event, TForm2::tpointer_phase::release);
+    }
+    // ALT switches the pencil and the zoom tool's cursors at once.
+    void keyPressEvent(QKeyEvent* event) override
+    {
+        window_->show_tool_cursor(event->modifiers());
+        QWidget::keyPressEvent(event);
+    }
+    void keyReleaseEvent(QKeyEvent* event) override
+    {
+        window_->show_tool_cursor(event->modifiers());
+        QWidget::keyReleaseEvent(event);
+    }
+    void enterEvent(QEnterEvent*) override { emit window_->pointer_entered(); }
+    void leaveEvent(QEvent*) override { window_->clear_brush_preview(); }
 
 private:
     void paint_rulers(QPainter& painter);
@@ -68,6 +117,15 @@ void tview_canvas::paintEvent(QPaintEvent* event)
     }
     if (window_->ruler_ > 0)
         paint_rulers(painter);
+    if (window_->brush_outline_ && window_->outline_at_) {
+        // The brush outline inverts what it crosses, so it shows on any colour.
+        const int radius = classic_preview_radius(window_->tools_->state.brush_shape, window_->mapping_.z);
+        painter.setClipRect(view);
+        painter.setCompositionMode(QPainter::RasterOp_SourceXorDestination);
+        painter.setPen(Qt::white);
+        painter.setBrush(Qt::NoBrush);
+        painter.drawEllipse(view.topLeft() + *window_->outline_at_, radius, radius);
+    }
 }
 
 void tview_canvas::paint_rulers(QPainter& painter)
@@ -136,6 +194,8 @@ TForm2::TForm2(tdocument document, QWidget* parent) : QMdiSubWindow(parent), doc
         connect(bar, &QScrollBar::valueChanged, this, &TForm2::scroll_moved);
     }
     setWidget(canvas_);
+    airbrush_timer_.setInterval(airbrush_interval_ms);
+    connect(&airbrush_timer_, &QTimer::timeout, this, &TForm2::airbrush_tick);
     // Its shortcuts (Ctrl+W ...) would clash with the main window's commands.
     setSystemMenu(nullptr);
     setWindowTitle(caption());
@@ -227,6 +287,135 @@ void TForm2::draw_ants(std::int32_t phase)
     if (!painted.empty())
         canvas_->update(layout_.view_left + painted.left, layout_.view_top + painted.top, painted.right - painted.left,
                         painted.bottom - painted.top);
+}
+
+void TForm2::pointer_event(const QMouseEvent& event, tpointer_phase phase)
+{
+    if (!tools_)
+        return;
+    const QPoint at = event.position().toPoint() - QPoint(layout_.view_left, layout_.view_top);
+    const bool inside = at.x() >= 0 && at.y() >= 0 && at.x() < layout_.view_width && at.y() < layout_.view_height;
+    // Strokes follow the pointer beyond the view; they start only on it.
+    if (phase == tpointer_phase::press && !inside)
+        return;
+    const tpointer_event pointer{{at.x(), at.y()},
+                                 tool_buttons(phase == tpointer_phase::move ? event.buttons() : event.button()),
+                                 tool_modifiers(event.modifiers())};
+    if (phase == tpointer_phase::press)
+        clear_brush_preview();
+    try {
+        const ttool_view view{mapping_, &view_};
+        ttool_result result;
+        if (phase == tpointer_phase::press)
+            result = tools_->press(document_, view, pointer);
+        else if (phase == tpointer_phase::move)
+            result = tools_->move(document_, view, pointer);
+        else
+            result = tools_->release(document_, view, pointer);
+        show_tool_result(result, at);
+    } catch (const velmora_error& error) {
+        QMessageBox::warning(this, text("@ch_warning"), text(error.key()));
+    } catch (const std::bad_alloc&) {
+        QMessageBox::warning(this, text("@ch_warning"), text("@ch_no_mem"));
+    }
+    if (tools_->state.airbrush_running)
+        airbrush_timer_.start();
+    else
+        airbrush_timer_.stop();
+    if (inside) {
+        show_tool_cursor(event.modifiers());
+        show_brush_preview(at, event.buttons() != Qt::NoButton);
+    } else {
+        canvas_->unsetCursor();
+        clear_brush_preview();
+    }
+}
+
+void TForm2::airbrush_tick()
+{
+    if (!tools_ || !tools_->state.airbrush_running) {
+        airbrush_timer_.stop();
+        return;
+    }
+    try {
+        show_tool_result(tools_->airbrush_tick(document_, {mapping_, &view_}), {});
+    } catch (const std::bad_alloc&) {
+        airbrush_timer_.stop();
+        QMessageBox::warning(this, text("@ch_warning"), text("@ch_no_mem"));
+    }
+}
+
+void TForm2::show_tool_result(const ttool_result& result, QPoint at)
+{
+    if (!result.dirty.empty() && !view_.empty()) {
+        composite_dirty(document_, view_, mapping_, result.dirty);
+        update_view_area({int(std::floor(mapping_.z * (result.dirty.left - mapping_.ox))),
+                          int(std::floor(mapping_.z * (result.dirty.top - mapping_.oy))),
+                          int(std::ceil(mapping_.z * (result.dirty.right - mapping_.ox))),
+                          int(std::ceil(mapping_.z * (result.dirty.bottom - mapping_.oy)))});
+    }
+    if (result.stop_ants)
+        emit ants_requested(false);
+    if (!result.history_key.empty())
+        record(translate(result.history_key));
+    if (result.restart_ants)
+        emit ants_requested(true);
+    if (result.foreground_changed || result.background_changed)
+        emit colours_changed();
+    if (result.zoom_index != 0)
+        set_zoom(result.zoom_index, QPointF(at));
+}
+
+void TForm2::update_view_area(const trect& area)
+{
+    canvas_->update(QRect(layout_.view_left + area.left - 1, layout_.view_top + area.top - 1,
+                          area.right - area.left + 2, area.bottom - area.top + 2));
+}
+
+void TForm2::show_tool_cursor(Qt::KeyboardModifiers modifiers)
+{
+    if (!tools_)
+        return;
+    const std::string_view name = tools_->cursor(tool_modifiers(modifiers));
+    // Only the brush tools in the classic mode name no cursor of their own.
+    brush_outline_ = name.empty() && tools_->state.classic_preview && ttool_editor::available(tools_->state.current_tool);
+    canvas_->setCursor(brush_outline_ ? QCursor(Qt::BlankCursor) : program_cursor(name));
+}
+
+// The classic outline follows the pointer; the realtime dab shows under it
+// while no button is held.
+void TForm2::show_brush_preview(QPoint at, bool button_held)
+{
+    if (brush_outline_) {
+        const int reach = classic_preview_radius(tools_->state.brush_shape, mapping_.z) + 2;
+        for (const std::optional<QPoint>& centre : {outline_at_, std::optional<QPoint>(at)})
+            if (centre)
+                update_view_area({centre->x() - reach, centre->y() - reach, centre->x() + reach, centre->y() + reach});
+        outline_at_ = at;
+    }
+    const ttool_info* info = find_tool_info(tools_->state.current_tool);
+    if (!tools_->state.realtime_preview || button_held || !info || !info->brush_panel ||
+        !ttool_editor::available(info->id) || tools_->state.brush_shape.empty() || view_.empty())
+        return;
+    clear_brush_preview();
+    realtime_preview_ = draw_realtime_preview(view_, tools_->state.brush_shape, tools_->state.brush.opacity,
+                                              tools_->state.foreground, at.x(), at.y(), mapping_.z);
+    update_view_area(realtime_preview_);
+}
+
+void TForm2::clear_brush_preview()
+{
+    if (outline_at_) {
+        const int reach = tools_ ? classic_preview_radius(tools_->state.brush_shape, mapping_.z) + 2 : 0;
+        update_view_area({outline_at_->x() - reach, outline_at_->y() - reach, outline_at_->x() + reach,
+                          outline_at_->y() + reach});
+        outline_at_.reset();
+    }
+    if (realtime_preview_.empty() || view_.empty())
+        return;
+    composite_view(document_, view_, mapping_, view_to_image_area(realtime_preview_, mapping_.z));
+    update_view_area(realtime_preview_);
+    realtime_preview_ = {};
 }
 
 void TForm2::record(const std::string& name)

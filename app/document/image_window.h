@@ -5,13 +5,18 @@
 #include "history/history.h"
 
 #include <QMdiSubWindow>
+#include <QTimer>
 
 #include <functional>
+#include <optional>
 
+class QMouseEvent;
 class QScrollBar;
 
 namespace velmora {
 
+class ttool_editor;
+struct ttool_result;
 class tview_canvas;
 
 // An image window: owns one document, its history and its view, and shows the
@@ -62,9 +67,19 @@ public:
     // The view as it is on screen, for the canvas.
     QImage view_image() const;
 
+    // The main window's tools, which the view's mouse events drive.
+    void set_tool_editor(ttool_editor* editor) { tools_ = editor; }
+
 signals:
     void zoom_changed();
     void history_changed();
+    // A tool picked a foreground or background colour.
+    void colours_changed();
+    // A stroke began (false) or ended (true): the selection outline stops or
+    // marches again.
+    void ants_requested(bool marching);
+    // The pointer came over the view: pop-out palettes and hints go away.
+    void pointer_entered();
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -74,6 +89,17 @@ private:
     void relayout();
     void scroll_moved();
     void load_history_entry(const std::function<thistory_change()>& step);
+
+    enum class tpointer_phase { press, move, release };
+    void pointer_event(const QMouseEvent& event, tpointer_phase phase);
+    void airbrush_tick();
+    // Composites, records and signals what a tool reported.
+    void show_tool_result(const ttool_result& result, QPoint at);
+    void show_tool_cursor(Qt::KeyboardModifiers modifiers);
+    void show_brush_preview(QPoint at, bool button_held);
+    void clear_brush_preview();
+    // Repaints view rectangle `area` (view pixels) on the canvas.
+    void update_view_area(const trect& area);
 
     tdocument document_;
     thistory history_;
@@ -85,6 +111,12 @@ private:
     tview_canvas* canvas_ = nullptr;
     QScrollBar* horizontal_ = nullptr;
     QScrollBar* vertical_ = nullptr;
+
+    ttool_editor* tools_ = nullptr;
+    QTimer airbrush_timer_;
+    trect realtime_preview_;           // view pixels holding the live dab
+    bool brush_outline_ = false;       // the classic outline replaces the cursor
+    std::optional<QPoint> outline_at_; // where it is drawn, view pixels
 };
 
 } // namespace velmora

@@ -22,6 +22,8 @@
 #include "selection/load_selection_dialog.h"
 #include "selection/selection_commands.h"
 #include "selection/resample.h"
+#include "tools/tool_options.h"
+#include "tools/tool_palette.h"
 
 #include <QAction>
 #include <QApplication>
@@ -175,6 +177,7 @@ tmain_window::tmain_window(QWidget* parent) : QMainWindow(parent)
     build_palettes();
     build_status_bar();
     apply_stored_language();
+    restore_tool_state();
     init_recent_files();
     add_program_fonts();
     actions_.at("Showruler1Click")->setChecked(read_bool("rulers", "visible", false));
@@ -265,6 +268,10 @@ void tmain_window::build_palettes()
         dock->widget()->setMinimumSize(spec.size);
         if (std::string_view(spec.name) == "Toolbar_palette")
             fill_tool_palette(dock->widget());
+        if (std::string_view(spec.name) == "Toolbar_size") {
+            tool_options_ = new ttool_options(tool_editor_, dock);
+            dock->setWidget(tool_options_);
+        }
         if (std::string_view(spec.name) == "toolbar_selection") {
             history_palette_ = new thistory_palette(dock);
             dock->setWidget(history_palette_);
@@ -295,6 +302,8 @@ void tmain_window::fill_tool_palette(QWidget* palette)
 {
     auto* column = new QVBoxLayout(palette);
     column->setContentsMargins(2, 2, 2, 2);
+    tool_palette_ = new ttool_palette(palette);
+    column->addWidget(tool_palette_);
     auto* full = new QToolButton(palette);
     full->setObjectName("full_screen_button");
     full->setText("Full screen");
@@ -314,6 +323,58 @@ void tmain_window::fill_tool_palette(QWidget* palette)
         column->addWidget(toggle);
     }
     column->addStretch();
+}
+
+void tmain_window::restore_tool_state()
+{
+    tool_editor_.state.foreground = TColor(read_int("colors", "foreground", 13656392));
+    tool_editor_.state.background = TColor(read_int("colors", "background", 0x00FFFFFF));
+    read_brush_cursor_modes();
+    connect(tool_palette_, &ttool_palette::tool_requested, this, [this](int id) { choose_tool(std::uint8_t(id)); });
+    connect(tool_palette_, &ttool_palette::status_text, status_text_, &QLabel::setText);
+    connect(&tlanguage_notifier::instance(), &tlanguage_notifier::language_changed, this, [this] {
+        palettes_.at("Toolbar_size")->setWindowTitle(
+            QString::fromStdString(options_caption(tool_editor_.state.current_tool)));
+    });
+    choose_tool(restored_tool(read_int("last tool selected", "id", -1)));
+}
+
+void tmain_window::store_tool_state() const
+{
+    write_int("last tool selected", "id", tool_editor_.state.current_tool);
+    write_int("colors", "foreground", std::int32_t(tool_editor_.state.foreground));
+    write_int("colors", "background", std::int32_t(tool_editor_.state.background));
+}
+
+void tmain_window::read_brush_cursor_modes()
+{
+    tool_editor_.state.realtime_preview = read_bool("brushes", "realtime_preview", false);
+    tool_editor_.state.classic_preview = read_bool("brushes", "classic_preview", false);
+}
+
+void tmain_window::choose_tool(std::uint8_t id)
+{
+    // A pending free transformation would be settled first; there is none yet.
+    tool_editor_.choose_tool(id);
+    tool_palette_->show_tool(id);
+    tool_options_->show_current_tool();
+    palettes_.at("Toolbar_size")->setWindowTitle(QString::fromStdString(options_caption(id)));
+}
+
+void tmain_window::connect_tools(TForm2* window)
+{
+    window->set_tool_editor(&tool_editor_);
+    connect(window, &TForm2::colours_changed, tool_options_, &ttool_options::draw_preview);
+    connect(window, &TForm2::ants_requested, this, [this](bool marching) {
+        if (marching)
+            ants_timer_.start();
+        else
+            ants_timer_.stop();
+    });
+    connect(window, &TForm2::pointer_entered, this, [this] {
+        tool_palette_->hide_palettes();
+        status_text_->clear();
+    });
 }
 
 void tmain_window::restore_palettes()
@@ -494,6 +555,7 @@ TForm2* tmain_window::add_image_window(tdocument doc)
     const QSize client = mdi_area_->viewport()->size();
     doc.zoom_index = zoom_to_fit(doc.width(), doc.height(), client.width(), client.height());
     auto* window = new TForm2(std::move(doc));
+    connect_tools(window);
     mdi_area_->addSubWindow(window);
     window->show();
     // The frame is known once the window shows; tiny images still get a
@@ -1034,6 +1096,7 @@ void tmain_window::show_preferences(int page)
                 image->record(translate("@ch_initial_state"));
         });
         connect(&dialog, &TForm14::preferences_applied, this, [this] {
+            read_brush_cursor_modes();
             for (TForm2* window : image_windows())
                 window->set_rulers_visible(window->rulers_visible());
         });
@@ -1103,6 +1166,7 @@ void tmain_window::closeEvent(QCloseEvent* event)
     }
     write_bool("rulers", "visible", actions_.at("Showruler1Click")->isChecked());
     store_palettes();
+    store_tool_state();
     for (const int font : std::exchange(added_fonts_, {}))
         QFontDatabase::removeApplicationFont(font);
     QMainWindow::closeEvent(event);

@@ -4,6 +4,7 @@
 #include "shell/command_table.h"
 #include "selection/selection.h"
 #include "shell/progress.h"
+#include "tools/tool_editor.h"
 
 #include <QMainWindow>
 #include <QTimer>
@@ -26,6 +27,8 @@ class TForm14;
 class tfull_screen_view;
 class thistory_palette;
 class tlayers_palette;
+class ttool_options;
+class ttool_palette;
 
 // The editor's frame: the menu bar built from the command table, the image
 // windows in an MDI area, the five palettes and the status bar.
@@ -42,6 +45,11 @@ public:
     QAction* command_action(std::string_view handler) const;
     QDockWidget* palette(std::string_view name) const;
     tlayers_palette* layers_palette() const { return layers_palette_; }
+    ttool_palette* tool_palette() const { return tool_palette_; }
+    ttool_editor& tool_editor() { return tool_editor_; }
+
+    // Makes `id` the current tool: its buttons, option panels and caption.
+    void choose_tool(std::uint8_t id);
 
     // What the enabled-when rules see now.
     tcommand_state command_state() const;
@@ -116,6 +124,12 @@ private:
     void build_menus();
     void build_palettes();
     void fill_tool_palette(QWidget* palette);
+    // The tools' state at start-up and closing: the last tool, the colours,
+    // the brush cursor modes.
+    void restore_tool_state();
+    void store_tool_state() const;
+    void read_brush_cursor_modes();
+    void connect_tools(TForm2* window);
     void build_status_bar();
     void restore_palettes();
     void store_palettes() const;
@@ -149,6 +163,9 @@ private:
     thistory_palette* history_palette_ = nullptr;
     tlayers_palette* layers_palette_ = nullptr;
     QProgressBar* gauge_ = nullptr;
+    ttool_editor tool_editor_;
+    ttool_palette* tool_palette_ = nullptr;
+    ttool_options* tool_options_ = nullptr;
     int new_image_counter_ = 1;
     bool shown_ = false;
     QList<int> added_fonts_;
