@@ -6,6 +6,7 @@
 #include "formats/open_document.h"
 #include "selection/selection_commands.h"
 #include "shell/layer_steps.h"
+#include "tools/tool_steps.h"
 
 namespace velmora::cli {
 
@@ -19,7 +20,8 @@ int run_apply(targuments arguments)
         tdocument doc = open_source(arguments[0]);
         for (const std::string& text : arguments.subspan(2)) {
             const tapply_step step = parse_apply_step(text);
-            if (!run_filter_step(doc, step) && !run_layer_step(doc, step) && !run_selection_step(doc, step))
+            if (!run_filter_step(doc, step) && !run_tool_step(doc, step) && !run_layer_step(doc, step) &&
+                !run_selection_step(doc, step))
                 throw velmora_error("@ch_error", "unknown step '" + step.name + "'");
         }
         save_document_file(doc, arguments[1]);
