@@ -19,6 +19,7 @@ namespace velmora {
 namespace {
 
 constexpr int button_side = 28;
+constexpr int columns = 3; // as many as the tool palette's default width holds
 constexpr int palette_gap = 2;
 // The pop-out palettes' colour, 0x00E1EAEB as blue, green, red.
 const QColor palette_colour(0xEB, 0xEA, 0xE1);
@@ -66,7 +67,7 @@ ttool_palette::ttool_palette(QWidget* parent) : QWidget(parent)
         buttons.button->setProperty("Tag", 1);
         buttons.button->installEventFilter(this);
         radio->addButton(buttons.button);
-        grid->addWidget(buttons.button, int(groups_.size()) / 2, int(groups_.size()) % 2);
+        grid->addWidget(buttons.button, int(groups_.size()) / columns, int(groups_.size()) % columns);
         if (!group.palette.empty())
             build_pop_out(buttons);
         groups_.push_back(std::move(buttons));
