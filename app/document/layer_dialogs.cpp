@@ -119,6 +119,7 @@ void TForm10::accept()
 {
     tdocument& doc = image_->document();
     set_current_layer(doc, std::int32_t(doc.layers.size()) - 1);
+    doc.mask_editing = 0;
     image_->recomposite_all();
     ttranslated_dialog::accept();
 }

@@ -463,6 +463,7 @@ void tlayers_palette::select_layer_row(std::int32_t row, bool ctrl)
         load_controls();
     }
     rows_->update();
+    emit current_layer_changed();
 }
 
 void tlayers_palette::edit_mask()
@@ -472,6 +473,7 @@ void tlayers_palette::edit_mask()
     image_->document().mask_editing = 1;
     rows_->update();
     mask_->update();
+    emit current_layer_changed();
 }
 
 QAction* tlayers_palette::command_item(QMenu* menu, const char* name, const QString& caption, const char* handler,

@@ -63,6 +63,8 @@ signals:
     // A command of the menus, by its handler name.
     void command_requested(const QString& handler);
     void caption_changed();
+    // The current layer or mask editing changed without a history step.
+    void current_layer_changed();
 
 protected:
     void showEvent(QShowEvent* event) override;

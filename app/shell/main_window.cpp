@@ -283,6 +283,8 @@ void tmain_window::build_palettes()
                 if (QAction* action = command_action(handler.toStdString()); action && action->isEnabled())
                     action->trigger();
             });
+            connect(layers_palette_, &tlayers_palette::current_layer_changed, this,
+                    &tmain_window::refresh_command_states);
             connect(layers_palette_, &tlayers_palette::caption_changed, this,
                     [this, dock] { dock->setWindowTitle(layers_palette_->caption()); });
         }
@@ -341,9 +343,34 @@ void tmain_window::restore_tool_state()
 
 void tmain_window::store_tool_state() const
 {
+    // The colours kept aside while a mask is edited are the user's.
+    const tcolour_pair colours = colours_before_mask_.value_or(
+        tcolour_pair{tool_editor_.state.foreground, tool_editor_.state.background});
     write_int("last tool selected", "id", tool_editor_.state.current_tool);
-    write_int("colors", "foreground", std::int32_t(tool_editor_.state.foreground));
-    write_int("colors", "background", std::int32_t(tool_editor_.state.background));
+    write_int("colors", "foreground", std::int32_t(colours.foreground));
+    write_int("colors", "background", std::int32_t(colours.background));
+}
+
+// Masks are painted in greys: entering mask editing keeps the colours aside
+// and paints with their greys; leaving it brings them back.
+void tmain_window::follow_mask_editing()
+{
+    const TForm2* image = active_image();
+    const bool editing = image && image->document().mask_editing;
+    TColor& foreground = tool_editor_.state.foreground;
+    TColor& background = tool_editor_.state.background;
+    if (editing && !colours_before_mask_) {
+        colours_before_mask_ = tcolour_pair{foreground, background};
+        foreground = grey_colour(foreground);
+        background = grey_colour(background);
+    } else if (!editing && colours_before_mask_) {
+        foreground = colours_before_mask_->foreground;
+        background = colours_before_mask_->background;
+        colours_before_mask_.reset();
+    } else {
+        return;
+    }
+    tool_options_->draw_preview();
 }
 
 void tmain_window::read_brush_cursor_modes()
@@ -494,6 +521,7 @@ tcommand_state tmain_window::command_state() const
 
 void tmain_window::refresh_command_states()
 {
+    follow_mask_editing();
     const tcommand_state state = command_state();
     for (const tcommand& command : command_table()) {
         if (command.handler.empty()) {

@@ -11,6 +11,7 @@
 
 #include <functional>
 #include <map>
+#include <optional>
 #include <string_view>
 
 class QDockWidget;
@@ -128,6 +129,7 @@ private:
     // the brush cursor modes.
     void restore_tool_state();
     void store_tool_state() const;
+    void follow_mask_editing();
     void read_brush_cursor_modes();
     void connect_tools(TForm2* window);
     void build_status_bar();
@@ -164,6 +166,11 @@ private:
     tlayers_palette* layers_palette_ = nullptr;
     QProgressBar* gauge_ = nullptr;
     ttool_editor tool_editor_;
+    struct tcolour_pair {
+        TColor foreground = 0;
+        TColor background = 0;
+    };
+    std::optional<tcolour_pair> colours_before_mask_;
     ttool_palette* tool_palette_ = nullptr;
     ttool_options* tool_options_ = nullptr;
     int new_image_counter_ = 1;

@@ -101,6 +101,7 @@ void add_new_layer(tdocument& doc, std::string name)
     const std::int32_t index = doc.current_layer + 1;
     doc.layers.insert(doc.layers.begin() + index, std::move(layer));
     set_current_layer(doc, index);
+    doc.mask_editing = 0;
 }
 
 void append_layer_copy(tdocument& doc, std::string name)

@@ -33,7 +33,7 @@ void merge_all_layers(tdocument& doc);
 
 // The palette's new layer: a transparent layer of the document's size at
 // (0, 0), opacity 255, Normal, placed just above the current layer and made
-// current.
+// current; mask editing ends.
 void add_new_layer(tdocument& doc, std::string name);
 
 // Appends a copy of the current layer on top of the stack (pixels, position,

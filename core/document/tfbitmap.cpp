@@ -23,6 +23,14 @@ TColor make_color(std::uint8_t red, std::uint8_t green, std::uint8_t blue)
     return TColor(red) | (TColor(green) << 8) | (TColor(blue) << 16);
 }
 
+TColor grey_colour(TColor colour)
+{
+    const trgb c = split_color(colour);
+    // A third never ends in a half, so adding one before dividing rounds exactly.
+    const auto k = std::uint8_t((c.red + c.green + c.blue + 1) / 3);
+    return make_color(k, k, k);
+}
+
 std::uint32_t palette_rgb(std::uint8_t red, std::uint8_t green, std::uint8_t blue)
 {
     return 0x02000000u + std::uint32_t(blue) * 65536u + std::uint32_t(green) * 256u + red;

@@ -22,6 +22,9 @@ struct trgb {
 
 trgb split_color(TColor colour);
 TColor make_color(std::uint8_t red, std::uint8_t green, std::uint8_t blue);
+// The grey (k, k, k) of a colour, k = round((R + G + B) / 3): what layer
+// masks are painted with.
+TColor grey_colour(TColor colour);
 // The palette-relative form text drawing accepts.
 std::uint32_t palette_rgb(std::uint8_t red, std::uint8_t green, std::uint8_t blue);
 

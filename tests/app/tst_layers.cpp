@@ -108,10 +108,18 @@ private slots:
         window_->command_action("DisableLayerMask3Click")->trigger();
         QCOMPARE(int(doc.layers[1]->mask_enabled), 0);
         QCOMPARE(window_->command_action("DisableLayerMask3Click")->text(), QString("&Enable Layer Mask"));
+        // Editing the mask paints in greys; leaving it brings the colours back.
+        ttool_state& tools = window_->tool_editor().state;
+        tools.foreground = make_color(255, 0, 0);
+        tools.background = make_color(0, 0, 255);
         palette_->edit_mask();
         QCOMPARE(int(doc.mask_editing), 1);
+        QCOMPARE(tools.foreground, make_color(85, 85, 85));
+        QCOMPARE(tools.background, make_color(85, 85, 85));
         palette_->select_layer_row(0, false);
         QCOMPARE(int(doc.mask_editing), 0);
+        QCOMPARE(tools.foreground, make_color(255, 0, 0));
+        QCOMPARE(tools.background, make_color(0, 0, 255));
         QCOMPARE(doc.current_layer, 0);
         QVERIFY(!palette_->delete_button()->isEnabled());
 

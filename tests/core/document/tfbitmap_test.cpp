@@ -58,6 +58,18 @@ TEST(Tfbitmap, CopyIsDeepAndMoveEmptiesTheSource)
     EXPECT_TRUE(b.empty());
 }
 
+TEST(Colour, GreyIsTheRoundedMeanOfTheChannels)
+{
+    for (int sum = 0; sum <= 765; ++sum) {
+        const auto red = std::uint8_t(std::min(sum, 255));
+        const auto green = std::uint8_t(std::min(sum - red, 255));
+        const auto blue = std::uint8_t(sum - red - green);
+        const auto k = std::uint8_t(round_half_even((long double)sum / 3));
+        ASSERT_EQ(grey_colour(make_color(red, green, blue)), make_color(k, k, k)) << sum;
+    }
+    EXPECT_EQ(grey_colour(make_color(255, 0, 0)), make_color(85, 85, 85));
+}
+
 TEST(Tfbitmap, FillWritesColourOnlyAndOpacityHelpersWriteAlphaOnly)
 {
     Tfbitmap b(3, 2);
