@@ -11,6 +11,8 @@ mkdir -p "$out"
 home=$(mktemp -d)
 export VELMORA_HOME=$home XDG_RUNTIME_DIR=$home
 chmod 700 "$home"
+# The paintbrush is the tool the editor comes back with.
+printf '[last tool selected]\nid=7\n' >"$home/prefs.cfg"
 
 "$program" & pid=$!
 trap 'kill $pid 2>/dev/null || true; rm -rf "$home"' EXIT
@@ -96,6 +98,20 @@ red_pixels() {
 [ "$(red_pixels 10-selected)" -lt "$(red_pixels 9-layers)" ] || { echo "no marching ants round the selected picture"; exit 1; }
 key "$main" ctrl+d
 shot 11-deselected
+
+# A paintbrush stroke across the picture (on the transparent top layer), then Undo.
+red_box=$(convert "$out/11-deselected.png" -crop 1000x700+0+0 +repage -fill black +opaque "srgb(255,0,0)" \
+          -fill white -opaque "srgb(255,0,0)" -trim -format "%w %h %X %Y" info:)
+read -r red_w red_h red_x red_y <<<"$red_box"
+stroke_y=$((red_y + red_h / 2))
+xdotool mousemove $((red_x + 5)) $stroke_y mousedown 1
+for step in 1 2 3 4 5; do xdotool mousemove $((red_x + 5 + step * (red_w - 10) / 5)) $stroke_y; sleep 0.05; done
+xdotool mouseup 1
+shot 12-painted
+[ "$(red_pixels 12-painted)" -lt "$(red_pixels 11-deselected)" ] || { echo "the stroke painted nothing"; exit 1; }
+key "$main" ctrl+z
+shot 13-undone
+[ "$(red_pixels 13-undone)" = "$(red_pixels 11-deselected)" ] || { echo "Undo did not take the stroke away"; exit 1; }
 
 key "$main" ctrl+q
 # The layered image was changed: the editor asks before dropping it.
