@@ -144,12 +144,6 @@ template <typename Mode>
 struct avx2_kernel {
     static constexpr tblend_span run = blend_span_avx2<Mode>;
 };
-
-bool avx2_available()
-{
-    static const bool available = __builtin_cpu_supports("avx2");
-    return available;
-}
 #endif
 
 } // namespace
@@ -158,7 +152,7 @@ tblend_span blend_span_for(std::uint8_t mode, tkernel_set set)
 {
     const std::size_t index = mode < blend_mode_count ? mode : std::size_t(normal);
 #if defined(__x86_64__)
-    if (set != tkernel_set::portable && avx2_available())
+    if (avx2_allowed(set))
         return tspan_set<avx2_kernel>::spans[index];
 #else
     (void)set;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "document/kernel_set.h"
+
 #include <cstdint>
 
 namespace velmora {
@@ -13,11 +15,8 @@ namespace velmora {
 using tblend_span = void (*)(const std::uint32_t* src, const float* mask, float factor, std::uint8_t* dst,
                              std::int32_t count);
 
-enum class tkernel_set { best, portable, avx2 };
-
-// The span function of `mode` (Normal beyond the list), from the fastest
-// kernel set this processor runs, or from the one asked for. Every set gives
-// the same bytes; `avx2` falls back to portable where it is not available.
+// The span function of `mode` (Normal beyond the list) from the kernel set
+// asked for.
 tblend_span blend_span_for(std::uint8_t mode, tkernel_set set = tkernel_set::best);
 
 } // namespace velmora

@@ -182,6 +182,187 @@ void hsv_row_portable(const std::uint8_t* in, std::uint8_t* out, std::int32_t wi
 {
     hsv_row_body(in, out, width, dh, ds, dv);
 }
+
+// Thirty-two pixels per step in 16-bit lanes, every division exact in
+// integers. Divisions by V and by delta (1..255) multiply by floor(65535 / d)
+// from a table: the high half of the product is the quotient or one less,
+// and the remainder tells which. Constant divisions multiply by rounded-up
+// reciprocals that are exact over their ranges. S V f / 15300 needs 22 bits:
+// with S V = 255 P + b and P f = 60 A + B it is A plus one when
+// 255 B + b f >= 15300 (that sum stays below 30600).
+#define VELMORA_AVX512_HSV gnu::target("avx512f,avx512bw,avx512vbmi"), gnu::always_inline
+
+constexpr auto reciprocal_table = [] {
+    std::array<std::uint16_t, 256> table{};
+    for (std::size_t d = 1; d < table.size(); ++d)
+        table[d] = std::uint16_t(65535 / d);
+    return table;
+}();
+
+// By sector, where V and the middle value go: bits 0 and 1 for red, 2 and 3
+// for green, 4 and 5 for blue; the third channel takes p.
+constexpr std::array<std::uint16_t, 32> sector_roles = {1 | 8, 4 | 2, 4 | 32, 16 | 8, 16 | 2, 1 | 32};
+
+// Byte c of each of 32 pixels into the low byte of a 16-bit lane.
+template <int c>
+constexpr auto channel_index = [] {
+    std::array<std::uint8_t, 64> index{};
+    for (std::size_t i = 0; i < index.size(); ++i)
+        index[i] = std::uint8_t(4 * (i / 2) + c);
+    return index;
+}();
+
+// Back again: blue and green from the bytes of one vector, red from the
+// other (alpha positions are not used).
+constexpr auto pixel_index = [] {
+    std::array<std::uint8_t, 64> index{};
+    for (std::size_t i = 0; i < index.size(); ++i)
+        index[i] = std::uint8_t(i % 4 == 2 ? 64 + 2 * (i / 4) : 2 * (i / 4) + i % 4);
+    return index;
+}();
+
+struct thsv_tables {
+    __m512i reciprocal[8];
+    __m512i roles;
+};
+
+[[VELMORA_AVX512_HSV]] inline __m512i words(std::uint16_t v)
+{
+    return _mm512_set1_epi16(std::int16_t(v));
+}
+
+[[VELMORA_AVX512_HSV]] inline __m512i reciprocal_of(__m512i d, const thsv_tables& t)
+{
+    const __mmask32 bit6 = _mm512_test_epi16_mask(d, words(64));
+    const __mmask32 bit7 = _mm512_test_epi16_mask(d, words(128));
+    const __m512i q0 = _mm512_permutex2var_epi16(t.reciprocal[0], d, t.reciprocal[1]);
+    const __m512i q1 = _mm512_permutex2var_epi16(t.reciprocal[2], d, t.reciprocal[3]);
+    const __m512i q2 = _mm512_permutex2var_epi16(t.reciprocal[4], d, t.reciprocal[5]);
+    const __m512i q3 = _mm512_permutex2var_epi16(t.reciprocal[6], d, t.reciprocal[7]);
+    return _mm512_mask_blend_epi16(bit7, _mm512_mask_blend_epi16(bit6, q0, q1), _mm512_mask_blend_epi16(bit6, q2, q3));
+}
+
+// floor(n / d) for d in 1..255.
+[[VELMORA_AVX512_HSV]] inline __m512i divide(__m512i n, __m512i d, const thsv_tables& t)
+{
+    const __m512i q = _mm512_mulhi_epu16(n, reciprocal_of(d, t));
+    const __m512i r = _mm512_sub_epi16(n, _mm512_mullo_epi16(q, d));
+    return _mm512_mask_add_epi16(q, _mm512_cmpge_epu16_mask(r, d), q, words(1));
+}
+
+[[VELMORA_AVX512_HSV]] inline __m512i clamp_byte(__m512i v)
+{
+    return _mm512_min_epi16(_mm512_max_epi16(v, _mm512_setzero_si512()), words(255));
+}
+
+template <int c>
+[[VELMORA_AVX512_HSV]] inline __m512i channel_words(__m512i low, __m512i high)
+{
+    return _mm512_maskz_permutex2var_epi8(0x5555555555555555ull, low, _mm512_loadu_si512(channel_index<c>.data()),
+                                          high);
+}
+
+// The channel whose role bits start at `shift`.
+[[VELMORA_AVX512_HSV]] inline __m512i place(__m512i roles, int shift, __m512i v, __m512i middle, __m512i p)
+{
+    const __mmask32 gets_v = _mm512_test_epi16_mask(roles, words(std::uint16_t(1 << shift)));
+    const __mmask32 gets_middle = _mm512_test_epi16_mask(roles, words(std::uint16_t(2 << shift)));
+    return _mm512_mask_mov_epi16(_mm512_mask_mov_epi16(p, gets_v, v), gets_middle, middle);
+}
+
+[[VELMORA_AVX512_HSV]] inline void hsv_step(__m512i& low, __m512i& high, __m512i dh, __m512i ds, __m512i dv,
+                                            const thsv_tables& t)
+{
+    const __m512i one = words(1);
+    const __m512i b = channel_words<blue_byte>(low, high);
+    const __m512i g = channel_words<green_byte>(low, high);
+    const __m512i r = channel_words<red_byte>(low, high);
+
+    const __m512i v = _mm512_max_epu16(r, _mm512_max_epu16(g, b));
+    const __m512i delta = _mm512_sub_epi16(v, _mm512_min_epu16(r, _mm512_min_epu16(g, b)));
+    const __mmask32 red_max = _mm512_cmpeq_epi16_mask(v, r);
+    const __mmask32 green_max = _kandn_mask32(red_max, _mm512_cmpeq_epi16_mask(v, g));
+    const __m512i diff = _mm512_mask_blend_epi16(
+        red_max, _mm512_mask_blend_epi16(green_max, _mm512_sub_epi16(r, g), _mm512_sub_epi16(b, r)),
+        _mm512_sub_epi16(g, b));
+    // Halves away from zero: round(x / d) = floor((x + floor(d / 2)) / d) for x >= 0.
+    // A grey pixel has delta 0 and so a turn of 0 from red: hue 0.
+    const __m512i turn = divide(
+        _mm512_add_epi16(_mm512_mullo_epi16(_mm512_abs_epi16(diff), words(60)), _mm512_srli_epi16(delta, 1)),
+        _mm512_max_epu16(delta, one), t);
+    const __m512i saturation =
+        divide(_mm512_add_epi16(_mm512_mullo_epi16(delta, words(255)), _mm512_srli_epi16(v, 1)),
+               _mm512_max_epu16(v, one), t);
+    const __m512i base =
+        _mm512_maskz_mov_epi16(_knot_mask32(red_max), _mm512_mask_blend_epi16(green_max, words(240), words(120)));
+    __m512i hue = _mm512_mask_sub_epi16(_mm512_add_epi16(base, turn), _mm512_movepi16_mask(diff), base, turn);
+    hue = _mm512_min_epu16(hue, _mm512_add_epi16(hue, words(360)));
+
+    // Clamped to 0..360 where 360 is 0: whatever leaves 0..359 becomes 0.
+    hue = _mm512_add_epi16(hue, dh);
+    hue = _mm512_maskz_mov_epi16(_mm512_cmplt_epu16_mask(hue, words(360)), hue);
+    const __m512i sat = clamp_byte(_mm512_add_epi16(saturation, ds));
+    const __m512i val = clamp_byte(_mm512_add_epi16(v, dv));
+
+    const __m512i sector = _mm512_mulhi_epu16(hue, words(1093));
+    const __m512i f = _mm512_sub_epi16(hue, _mm512_mullo_epi16(sector, words(60)));
+    // The middle channel is q (with f) in odd sectors, t (with 60 - f) in even ones.
+    const __m512i weight =
+        _mm512_mask_blend_epi16(_mm512_test_epi16_mask(sector, one), _mm512_sub_epi16(words(60), f), f);
+    const __m512i sv = _mm512_mullo_epi16(sat, val);
+    const __m512i p_term = _mm512_srli_epi16(_mm512_mulhi_epu16(sv, words(0x8081)), 7);
+    const __m512i rest = _mm512_sub_epi16(sv, _mm512_mullo_epi16(p_term, words(255)));
+    const __m512i pw = _mm512_mullo_epi16(p_term, weight);
+    const __m512i sixtieths = _mm512_srli_epi16(_mm512_mulhi_epu16(pw, words(34953)), 5);
+    const __m512i left = _mm512_sub_epi16(pw, _mm512_mullo_epi16(sixtieths, words(60)));
+    const __m512i carry = _mm512_add_epi16(_mm512_mullo_epi16(left, words(255)), _mm512_mullo_epi16(rest, weight));
+    const __m512i middle_term =
+        _mm512_mask_add_epi16(sixtieths, _mm512_cmpge_epu16_mask(carry, words(15300)), sixtieths, one);
+    const __m512i middle = _mm512_sub_epi16(val, middle_term);
+    const __m512i p = _mm512_sub_epi16(val, p_term);
+
+    const __m512i roles = _mm512_permutexvar_epi16(sector, t.roles);
+    const __m512i red = place(roles, 0, val, middle, p);
+    const __m512i green = place(roles, 2, val, middle, p);
+    const __m512i blue_green = _mm512_or_si512(place(roles, 4, val, middle, p), _mm512_slli_epi16(green, 8));
+    const __m512i spread = _mm512_loadu_si512(pixel_index.data());
+    const __m512i spread_high = _mm512_add_epi8(spread, _mm512_set1_epi8(32));
+    constexpr __mmask64 colour = 0x7777777777777777ull;
+    low = _mm512_mask_blend_epi8(colour, low, _mm512_permutex2var_epi8(blue_green, spread, red));
+    high = _mm512_mask_blend_epi8(colour, high, _mm512_permutex2var_epi8(blue_green, spread_high, red));
+}
+
+[[gnu::target("avx512f,avx512bw,avx512vbmi")]] void hsv_row_avx512(const std::uint8_t* in, std::uint8_t* out,
+                                                                     std::int32_t width, std::int32_t dh,
+                                                                     std::int32_t ds, std::int32_t dv)
+{
+    thsv_tables t;
+    for (std::size_t k = 0; k < 8; ++k)
+        t.reciprocal[k] = _mm512_loadu_si512(reciprocal_table.data() + 32 * k);
+    t.roles = _mm512_loadu_si512(sector_roles.data());
+    const __m512i hue_offset = _mm512_set1_epi16(std::int16_t(dh));
+    const __m512i saturation_offset = _mm512_set1_epi16(std::int16_t(ds));
+    const __m512i value_offset = _mm512_set1_epi16(std::int16_t(dv));
+    std::int32_t x = 0;
+    for (; x + 32 <= width; x += 32) {
+        __m512i low = _mm512_loadu_si512(in + 4 * x);
+        __m512i high = _mm512_loadu_si512(in + 4 * x + 64);
+        hsv_step(low, high, hue_offset, saturation_offset, value_offset, t);
+        _mm512_storeu_si512(out + 4 * x, low);
+        _mm512_storeu_si512(out + 4 * x + 64, high);
+    }
+    if (x < width) {
+        const std::int32_t n = width - x;
+        const auto low_lanes = __mmask16(n >= 16 ? 0xFFFF : (1u << n) - 1);
+        const auto high_lanes = __mmask16(n > 16 ? (1u << (n - 16)) - 1 : 0);
+        __m512i low = _mm512_maskz_loadu_epi32(low_lanes, in + 4 * x);
+        __m512i high = _mm512_maskz_loadu_epi32(high_lanes, in + 4 * x + 64);
+        hsv_step(low, high, hue_offset, saturation_offset, value_offset, t);
+        _mm512_mask_storeu_epi32(out + 4 * x, low_lanes, low);
+        _mm512_mask_storeu_epi32(out + 4 * x + 64, high_lanes, high);
+    }
+}
+#undef VELMORA_AVX512_HSV
 #endif
 
 // Eight pixels per step, each channel in its own vector of lanes, for the
@@ -430,13 +611,18 @@ void colour_balance(Tfbitmap& destination, const Tfbitmap& source, std::int32_t 
 }
 
 void hsv_adjust(Tfbitmap& destination, const Tfbitmap& source, std::int32_t hue_offset,
-                std::int32_t saturation_offset, std::int32_t value_offset, const tadjust_area& area)
+                std::int32_t saturation_offset, std::int32_t value_offset, const tadjust_area& area,
+                tkernel_set kernels)
 {
     if (!area.selection) {
         auto row = hsv_row_portable;
 #if defined(__x86_64__)
-        if (__builtin_cpu_supports("avx2"))
+        if (avx512_allowed(kernels))
+            row = hsv_row_avx512;
+        else if (avx2_allowed(kernels))
             row = hsv_row_avx2;
+#else
+        (void)kernels;
 #endif
         parallel_rows(0, destination.height(), std::int64_t(destination.width()) * destination.height() * 8,
                       [&](std::int32_t first, std::int32_t last) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "document/document.h"
+#include "document/kernel_set.h"
 
 #include <array>
 #include <cstdint>
@@ -47,9 +48,11 @@ void channel_shift(Tfbitmap& destination, const Tfbitmap& source, tchannel chann
 // Shifts the three channels at once (the colour balance's three sliders).
 void colour_balance(Tfbitmap& destination, const Tfbitmap& source, std::int32_t red_shift, std::int32_t green_shift,
                     std::int32_t blue_shift, const tadjust_area& area = {});
-// The hue is clamped to 0..360, not wrapped round.
+// The hue is clamped to 0..360, not wrapped round. `kernels` picks the
+// compiled variant of the loop without a selection (tests).
 void hsv_adjust(Tfbitmap& destination, const Tfbitmap& source, std::int32_t hue_offset,
-                std::int32_t saturation_offset, std::int32_t value_offset, const tadjust_area& area = {});
+                std::int32_t saturation_offset, std::int32_t value_offset, const tadjust_area& area = {},
+                tkernel_set kernels = tkernel_set::best);
 void invert_colours(Tfbitmap& bitmap, const tadjust_area& area = {});
 void desaturate(Tfbitmap& bitmap, const tadjust_area& area = {});
 // Turns light pixels (every channel above `threshold`) white, keeping those

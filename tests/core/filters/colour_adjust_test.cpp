@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstring>
 #include <functional>
 #include <random>
 
@@ -101,7 +102,17 @@ Tfbitmap one_pixel(std::uint8_t r, std::uint8_t g, std::uint8_t b, std::uint8_t 
     return bitmap;
 }
 
-// The vector lanes against the integer routines on every colour.
+trgb adjusted_reference(const std::uint8_t* p, int dh, int ds, int dv)
+{
+    const thsv hsv = rgb_to_hsv(p[red_byte], p[green_byte], p[blue_byte]);
+    return hsv_to_rgb(std::clamp(hsv.hue + dh, 0, 360), std::clamp(hsv.saturation + ds, 0, 255),
+                      std::clamp(hsv.value + dv, 0, 255));
+}
+
+constexpr tkernel_set every_kernel_set[] = {tkernel_set::avx512, tkernel_set::avx2, tkernel_set::portable};
+
+// Each compiled variant of the loop against the integer routines on every
+// colour: every (V, delta) and (delta, hue difference) the divisions see.
 TEST(ColourAdjust, HsvAdjustOnEveryColour)
 {
     Tfbitmap all(4096, 4096);
@@ -118,21 +129,62 @@ TEST(ColourAdjust, HsvAdjustOnEveryColour)
         int h, s, v;
     };
     for (const toffsets o : {toffsets{0, 0, 0}, toffsets{100, -30, 45}, toffsets{-180, 255, -17}}) {
-        Tfbitmap out(4096, 4096);
-        hsv_adjust(out, all, o.h, o.s, o.v);
+        Tfbitmap expected(4096, 4096);
         for (std::int32_t y = 0; y < 4096; ++y)
             for (std::int32_t x = 0; x < 4096; ++x) {
-                const std::uint8_t* p = all.pixel(x, y);
-                const thsv hsv = rgb_to_hsv(p[red_byte], p[green_byte], p[blue_byte]);
-                const trgb rgb = hsv_to_rgb(std::clamp(hsv.hue + o.h, 0, 360), std::clamp(hsv.saturation + o.s, 0, 255),
-                                            std::clamp(hsv.value + o.v, 0, 255));
-                const std::uint8_t* q = out.pixel(x, y);
-                ASSERT_TRUE(q[red_byte] == rgb.red && q[green_byte] == rgb.green && q[blue_byte] == rgb.blue &&
-                            q[alpha_byte] == p[alpha_byte])
-                    << int(p[red_byte]) << ' ' << int(p[green_byte]) << ' ' << int(p[blue_byte]) << " offsets " << o.h
-                    << ' ' << o.s << ' ' << o.v;
+                const trgb rgb = adjusted_reference(all.pixel(x, y), o.h, o.s, o.v);
+                std::uint8_t* q = expected.pixel(x, y);
+                q[red_byte] = rgb.red;
+                q[green_byte] = rgb.green;
+                q[blue_byte] = rgb.blue;
+                q[alpha_byte] = all.pixel(x, y)[alpha_byte];
             }
+        for (const tkernel_set set : every_kernel_set) {
+            Tfbitmap out(4096, 4096);
+            hsv_adjust(out, all, o.h, o.s, o.v, {}, set);
+            for (std::int32_t y = 0; y < 4096; ++y)
+                ASSERT_EQ(std::memcmp(out.row(y), expected.row(y), 4 * 4096), 0)
+                    << "row " << y << " offsets " << o.h << ' ' << o.s << ' ' << o.v << " set " << int(set);
+        }
     }
+}
+
+// Every (hue, saturation, value) the conversion back can meet: the 360 pure
+// hues at full saturation and value, lowered by every pair of offsets. The
+// row is not a multiple of the vector width, so the tail is checked too.
+TEST(ColourAdjust, HsvAdjustReachesEveryTriple)
+{
+    Tfbitmap hues(360, 1);
+    for (int c = 0; c < 6 * 256; ++c) {
+        const int x = c % 256, sextant = c / 256;
+        const int rgb[6][3] = {{255, x, 0}, {x, 255, 0}, {0, 255, x}, {0, x, 255}, {x, 0, 255}, {255, 0, x}};
+        const auto [r, g, b] = rgb[sextant];
+        const thsv hsv = rgb_to_hsv(r, g, b);
+        if (hsv.hue < 360) {
+            std::uint8_t* p = hues.pixel(hsv.hue, 0);
+            p[red_byte] = std::uint8_t(r);
+            p[green_byte] = std::uint8_t(g);
+            p[blue_byte] = std::uint8_t(b);
+            p[alpha_byte] = 255;
+        }
+    }
+    for (std::int32_t h = 0; h < 360; ++h) {
+        const std::uint8_t* p = hues.pixel(h, 0);
+        ASSERT_EQ(rgb_to_hsv(p[red_byte], p[green_byte], p[blue_byte]), (thsv{h, 255, 255}));
+    }
+    Tfbitmap out(360, 1);
+    for (const tkernel_set set : every_kernel_set)
+        for (int ds = -255; ds <= 0; ++ds)
+            for (int dv = -255; dv <= 0; ++dv) {
+                hsv_adjust(out, hues, 0, ds, dv, {}, set);
+                for (std::int32_t h = 0; h < 360; ++h) {
+                    const trgb rgb = hsv_to_rgb(h, 255 + ds, 255 + dv);
+                    const std::uint8_t* q = out.pixel(h, 0);
+                    ASSERT_TRUE(q[red_byte] == rgb.red && q[green_byte] == rgb.green && q[blue_byte] == rgb.blue)
+                        << "hue " << h << " saturation " << 255 + ds << " value " << 255 + dv << " set "
+                        << int(set);
+                }
+            }
 }
 
 TEST(ColourAdjust, HueStrip)
