@@ -43,16 +43,6 @@ QString percent_text(int opacity)
     return QString::number(opacity_percent(opacity)) + " %";
 }
 
-QDialogButtonBox* ok_cancel(QDialog* dialog)
-{
-    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, dialog);
-    buttons->button(QDialogButtonBox::Ok)->setObjectName("OKButton");
-    buttons->button(QDialogButtonBox::Cancel)->setObjectName("CancelButton");
-    QObject::connect(buttons, &QDialogButtonBox::accepted, dialog, &QDialog::accept);
-    QObject::connect(buttons, &QDialogButtonBox::rejected, dialog, &QDialog::reject);
-    return buttons;
-}
-
 // An opacity slider with its percentage label beside it.
 QHBoxLayout* slider_row(QSlider* slider, QLabel* percent)
 {
@@ -89,7 +79,7 @@ TForm10::TForm10(TForm2* image, QWidget* parent)
     form->addRow(label(this, "Label3", "Blend mode:"), blend_mode_);
     auto* column = new QVBoxLayout(this);
     column->addLayout(form);
-    column->addWidget(ok_cancel(this));
+    column->addWidget(ok_cancel_buttons(this));
     show_opacity();
 
     connect(name_, &QLineEdit::textEdited, this, [this](const QString& name) { added_layer().name = name.toStdString(); });
@@ -167,7 +157,7 @@ TForm18::TForm18(TForm2* image, QWidget* parent) : ttranslated_dialog(parent), i
     form->addRow(preserve_);
     auto* column = new QVBoxLayout(this);
     column->addLayout(form);
-    column->addWidget(ok_cancel(this));
+    column->addWidget(ok_cancel_buttons(this));
 
     connect(name_, &QLineEdit::textEdited, this, &TForm18::apply);
     connect(left_, &QSpinBox::valueChanged, this, &TForm18::apply);

@@ -64,16 +64,6 @@ void report(QWidget* parent, const velmora_error& error)
                                                                                     : text(error.key()));
 }
 
-QDialogButtonBox* ok_cancel(QDialog* dialog)
-{
-    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, dialog);
-    buttons->button(QDialogButtonBox::Ok)->setObjectName("OKButton");
-    buttons->button(QDialogButtonBox::Cancel)->setObjectName("CancelButton");
-    QObject::connect(buttons, &QDialogButtonBox::accepted, dialog, &QDialog::accept);
-    QObject::connect(buttons, &QDialogButtonBox::rejected, dialog, &QDialog::reject);
-    return buttons;
-}
-
 // The motion blur's round dial: a knob 25 pixels from the centre toward the
 // angle, counter-clockwise; dragging with the left button sets the angle.
 class tmotion_dial : public QWidget {
@@ -173,7 +163,7 @@ tfilter_dialog::tfilter_dialog(tfilter_session& session, std::function<void()> r
         drag_preview_.setSingleShot(true);
         connect(&drag_preview_, &QTimer::timeout, this, &tfilter_dialog::preview);
     }
-    layout->addWidget(ok_cancel(this));
+    layout->addWidget(ok_cancel_buttons(this));
 }
 
 void tfilter_dialog::add_number(const tfilter_param& param, int row)
@@ -407,7 +397,7 @@ TForm35::TForm35(tfilter_session& session, std::function<void()> repaint, QWidge
         }
     });
     layout->addWidget(preview_box_);
-    layout->addWidget(ok_cancel(this));
+    layout->addWidget(ok_cancel_buttons(this));
     size_->setCurrentIndex(stored.kernel_size == kernel_size_3 ? 0 : 1);
     connect(size_, &QComboBox::currentIndexChanged, this, [this] {
         apply_size();

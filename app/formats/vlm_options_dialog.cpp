@@ -40,12 +40,7 @@ TForm24::TForm24(QWidget* parent) : ttranslated_dialog(parent)
     note->setWordWrap(true);
     column->addWidget(note);
 
-    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
-    buttons->button(QDialogButtonBox::Ok)->setObjectName("OKButton");
-    buttons->button(QDialogButtonBox::Cancel)->setObjectName("CancelButton");
-    connect(buttons, &QDialogButtonBox::accepted, this, &TForm24::accept);
-    connect(buttons, &QDialogButtonBox::rejected, this, &TForm24::reject);
-    column->addWidget(buttons);
+    column->addWidget(ok_cancel_buttons(this));
 }
 
 bool TForm24::compressed() const

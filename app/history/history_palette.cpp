@@ -94,12 +94,7 @@ TForm25::TForm25(TForm2* image, QWidget* parent)
         if (item)
             image_->go_to(list_->indexOfTopLevelItem(item));
     });
-    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
-    buttons->button(QDialogButtonBox::Ok)->setObjectName("OKButton");
-    buttons->button(QDialogButtonBox::Cancel)->setObjectName("CancelButton");
-    connect(buttons, &QDialogButtonBox::accepted, this, &TForm25::accept);
-    connect(buttons, &QDialogButtonBox::rejected, this, &TForm25::reject);
-    column->addWidget(buttons);
+    column->addWidget(ok_cancel_buttons(this));
 }
 
 void TForm25::reject()

@@ -94,12 +94,7 @@ TForm7::TForm7(int counter, double screen_ppi, QSize initial_size, QWidget* pare
     grid->addWidget(swatch_, 6, 2);
     connect(swatch_, &QPushButton::clicked, this, &TForm7::choose_colour);
 
-    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
-    buttons->button(QDialogButtonBox::Ok)->setObjectName("OKButton");
-    buttons->button(QDialogButtonBox::Cancel)->setObjectName("CancelButton");
-    grid->addWidget(buttons, 7, 0, 1, 3);
-    connect(buttons, &QDialogButtonBox::accepted, this, &TForm7::accept);
-    connect(buttons, &QDialogButtonBox::rejected, this, &TForm7::reject);
+    grid->addWidget(ok_cancel_buttons(this), 7, 0, 1, 3);
 
     for (QLineEdit* field : {width_, height_, resolution_})
         connect(field, &QLineEdit::textEdited, this, &TForm7::update_caption);

@@ -6,6 +6,8 @@
 #include <QAbstractButton>
 #include <QAction>
 #include <QApplication>
+#include <QDialogButtonBox>
+#include <QPushButton>
 #include <QDockWidget>
 #include <QGroupBox>
 #include <QHash>
@@ -121,6 +123,16 @@ bool apply_window_table(QWidget* window, unsigned language, std::string_view tab
 bool apply_window_table(QWidget* window)
 {
     return apply_window_table(window, window_language());
+}
+
+QDialogButtonBox* ok_cancel_buttons(QDialog* dialog)
+{
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, dialog);
+    buttons->button(QDialogButtonBox::Ok)->setObjectName("OKButton");
+    buttons->button(QDialogButtonBox::Cancel)->setObjectName("CancelButton");
+    QObject::connect(buttons, &QDialogButtonBox::accepted, dialog, &QDialog::accept);
+    QObject::connect(buttons, &QDialogButtonBox::rejected, dialog, &QDialog::reject);
+    return buttons;
 }
 
 tlanguage_notifier& tlanguage_notifier::instance()

@@ -7,6 +7,7 @@
 #include <functional>
 #include <string_view>
 
+class QDialogButtonBox;
 class QProgressBar;
 class QWidget;
 
@@ -56,6 +57,10 @@ public:
 protected:
     void showEvent(QShowEvent* event) override;
 };
+
+// The OK and Cancel buttons of a dialog, named "OKButton" and "CancelButton"
+// for the translation tables, wired to accept and reject.
+QDialogButtonBox* ok_cancel_buttons(QDialog* dialog);
 
 // The small window shown while the language switches ("Translation...").
 class ttranslation_window : public QDialog {

@@ -18,6 +18,17 @@ bool parse_number(std::string_view text, double& value)
     return error == std::errc{} && end == text.data() + text.size() && std::isfinite(value);
 }
 
+std::vector<std::string_view> split_list(std::string_view text, char separator)
+{
+    std::vector<std::string_view> items;
+    while (!text.empty()) {
+        const std::size_t end = text.find(separator);
+        items.push_back(text.substr(0, end));
+        text = end == std::string_view::npos ? std::string_view{} : text.substr(end + 1);
+    }
+    return items;
+}
+
 bool tapply_step::is(std::initializer_list<std::string_view> names) const
 {
     return std::find(names.begin(), names.end(), name) != names.end();
@@ -61,15 +72,11 @@ tapply_step parse_apply_step(std::string_view text)
     step.name = text.substr(0, colon);
     if (colon == std::string_view::npos)
         return step;
-    std::string_view rest = text.substr(colon + 1);
-    while (!rest.empty()) {
-        const std::size_t comma = rest.find(',');
-        const std::string_view pair = rest.substr(0, comma);
+    for (const std::string_view pair : split_list(text.substr(colon + 1), ',')) {
         const std::size_t equals = pair.find('=');
         if (equals == std::string_view::npos)
             throw velmora_error("@ch_error", "'" + std::string(pair) + "' is not key=value");
         step.values.emplace_back(pair.substr(0, equals), pair.substr(equals + 1));
-        rest = comma == std::string_view::npos ? std::string_view{} : rest.substr(comma + 1);
     }
     return step;
 }

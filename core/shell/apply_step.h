@@ -14,6 +14,10 @@ namespace velmora {
 // filling the whole text; false for anything else or a non-finite value.
 bool parse_number(std::string_view text, double& value);
 
+// The items of a list written with `separator` between them ("a,b,c");
+// nothing for an empty text, and a separator at the end adds no item.
+std::vector<std::string_view> split_list(std::string_view text, char separator);
+
 // One step of `velmora-cli apply`: NAME[:key=value,...]. Each subsystem runs
 // the steps whose names it knows and reads their values through this record,
 // so every step refuses bad values with the same messages.

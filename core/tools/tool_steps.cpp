@@ -27,14 +27,11 @@ std::int32_t parse_coordinate(std::string_view text, std::string_view whole)
 std::vector<tpoint> parse_points(std::string_view text)
 {
     std::vector<tpoint> points;
-    while (!text.empty()) {
-        const std::size_t end = text.find(';');
-        const std::string_view pair = text.substr(0, end);
+    for (const std::string_view pair : split_list(text, ';')) {
         const std::size_t slash = pair.find('/');
         if (slash == std::string_view::npos)
             throw velmora_error("@ch_error", "'" + std::string(pair) + "' is not an X/Y point");
         points.push_back({parse_coordinate(pair.substr(0, slash), pair), parse_coordinate(pair.substr(slash + 1), pair)});
-        text = end == std::string_view::npos ? std::string_view() : text.substr(end + 1);
     }
     if (points.empty())
         throw velmora_error("@ch_error", "a stroke needs points=X/Y;...");

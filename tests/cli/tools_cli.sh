@@ -3,14 +3,7 @@
 set -uo pipefail
 cli=${1:?path to velmora-cli}
 work=${2:?scratch folder}
-rm -rf "$work" && mkdir -p "$work"
-failures=0
-fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
-check() { # check DESCRIPTION EXPECTED_STATUS COMMAND...
-  local what=$1 expected=$2; shift 2
-  "$@" >"$work/out" 2>"$work/err"; local status=$?
-  [ "$status" -eq "$expected" ] || { fail "$what: exit $status, expected $expected"; cat "$work/err"; }
-}
+source "$(dirname "$0")/cli_test_support.sh"
 # pixel FILE X Y: the blue, green, red bytes of a pixel of a bottom-up BMP.
 pixel() {
   local offset width height bytes

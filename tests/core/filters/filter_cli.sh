@@ -3,18 +3,7 @@
 set -uo pipefail
 cli=${1:?path to velmora-cli}
 work=${2:?scratch folder}
-rm -rf "$work" && mkdir -p "$work"
-failures=0
-fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
-check() { # check DESCRIPTION EXPECTED_STATUS COMMAND...
-  local what=$1 expected=$2; shift 2
-  "$@" >"$work/out" 2>"$work/err"; local status=$?
-  [ "$status" -eq "$expected" ] || { fail "$what: exit $status, expected $expected"; cat "$work/err"; }
-}
-first_pixel() { # B G R bytes of a BMP's first stored pixel
-  local offset; offset=$(od -An -tu4 -j10 -N4 "$1" | tr -d ' ')
-  od -An -tx1 -j"${offset:-0}" -N3 "$1" | tr -d ' '
-}
+source "$(dirname "$0")/../../cli/cli_test_support.sh"
 check "--list" 0 "$cli" filter --list
 cp "$work/out" "$work/list"
 for name in soften gaussian-blur motion-blur radial-blur zoom-blur sharpen edge-enhancement edge-detection \
