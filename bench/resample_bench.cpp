@@ -109,6 +109,29 @@ BENCHMARK(BM_imagemagick_resize)
     ->UseRealTime()
     ->Iterations(3);
 
+void BM_vips_resize(benchmark::State& state)
+{
+    const char* kernel = state.range(0) == int(tresample_filter::lanczos3) ? "lanczos3" : "mitchell";
+    const std::string scale = state.range(1) == 50 ? "0.5" : "2";
+    run(state, "VIPS_CONCURRENCY=1 vips resize " + photo_ppm() + " /tmp/velmora-bench-resized.v " + scale +
+                   " --kernel " + kernel);
+    state.SetLabel(std::string(kernel) + " 1 thread, with reading");
+}
+BENCHMARK(BM_vips_resize)
+    ->Args({int(tresample_filter::lanczos3), 50})
+    ->Args({int(tresample_filter::lanczos3), 200})
+    ->Args({int(tresample_filter::mitchell), 50})
+    ->Args({int(tresample_filter::mitchell), 200})
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->Iterations(3);
+
+void BM_vips_read_only(benchmark::State& state)
+{
+    run(state, "VIPS_CONCURRENCY=1 vips copy " + photo_ppm() + " /tmp/velmora-bench-resized.v");
+}
+BENCHMARK(BM_vips_read_only)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
+
 void BM_imagemagick_read_only(benchmark::State& state)
 {
     run(state, "convert -limit thread 1 " + photo_ppm() + " null:");
