@@ -36,6 +36,10 @@ QPixmap splash_picture()
 // program_main: hands the files to an editor already running, or starts one.
 int main(int argc, char** argv)
 {
+    // Screens scaled by a fraction (125 %, 150 %) get a whole device-pixel
+    // ratio, so that at 100 % every image pixel is a whole block of screen
+    // pixels: Qt draws the view with whole-number scaling, pixel-exact.
+    QGuiApplication::setHighDpiScaleFactorRoundingPolicy(Qt::HighDpiScaleFactorRoundingPolicy::Round);
     QApplication application(argc, argv);
     QApplication::setApplicationName("Velmora");
     const QStringList files = velmora::existing_files(QApplication::arguments().mid(1));

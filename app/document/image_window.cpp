@@ -105,15 +105,17 @@ void tview_canvas::paintEvent(QPaintEvent* event)
     const tview_layout& l = window_->layout_;
     const QRect view(l.view_left, l.view_top, l.view_width, l.view_height);
     painter.drawImage(view.topLeft(), window_->view_image());
-    // One-pixel black frame lines around the view, hidden along a scrolled axis.
-    painter.setPen(Qt::black);
+    // One-pixel black frame lines around the view, hidden along a scrolled
+    // axis; filled as rectangles so that they never reach into the view on a
+    // scaled screen.
+    const int L = l.view_left, T = l.view_top, w = l.view_width, h = l.view_height;
     if (!l.vertical_bar) {
-        painter.drawLine(view.left(), view.top() - 1, view.right(), view.top() - 1);
-        painter.drawLine(view.left() - 1, view.bottom() + 1, view.right(), view.bottom() + 1);
+        painter.fillRect(L, T - 1, w, 1, Qt::black);
+        painter.fillRect(L - 1, T + h, w + 1, 1, Qt::black);
     }
     if (!l.horizontal_bar) {
-        painter.drawLine(view.left() - 1, view.top() - 1, view.left() - 1, view.bottom());
-        painter.drawLine(view.right() + 1, view.top() - 1, view.right() + 1, view.bottom() + 1);
+        painter.fillRect(L - 1, T - 1, 1, h + 1, Qt::black);
+        painter.fillRect(L + w, T - 1, 1, h + 2, Qt::black);
     }
     if (window_->ruler_ > 0)
         paint_rulers(painter);
