@@ -1,5 +1,6 @@
 #include "document/view.h"
 
+#include "document/document.h"
 #include "document/rounding.h"
 
 #include <algorithm>
@@ -104,6 +105,24 @@ tsize navigator_size(std::int32_t doc_width, std::int32_t doc_height)
     if (doc_height >= doc_width)
         return {std::int32_t(round_half_even(110.0L * doc_width / doc_height)), 110};
     return {120, std::int32_t(round_half_even(120.0L * doc_height / doc_width))};
+}
+
+trect nudge_current_layer(tdocument& doc, std::int32_t dx, std::int32_t dy)
+{
+    if (doc.current_layer < 1 || std::size_t(doc.current_layer) >= doc.layers.size())
+        return {};
+    tcalque& layer = doc.current_layer_record();
+    tcalque* moved = doc.mask_editing ? layer.mask.get() : &layer;
+    if (!moved || (dx == 0 && dy == 0))
+        return {};
+    const trect before = moved->rect();
+    moved->left += dx;
+    moved->top += dy;
+    const trect after = moved->rect();
+    // Nothing records the move in the history, but the document has changed.
+    doc.modified = 1;
+    return intersect(doc.bounds(), {std::min(before.left, after.left), std::min(before.top, after.top),
+                                    std::max(before.right, after.right), std::max(before.bottom, after.bottom)});
 }
 
 } // namespace velmora

@@ -7,6 +7,9 @@
 
 namespace velmora {
 
+struct tdocument;
+struct trect;
+
 // Zoom factors in thousandths, index 1..21 (index 11 is 100 %).
 inline constexpr std::array<int, 21> zoom_table = {25,   50,   62,   83,   125,  167,  250,  333,  500,  667,  1000,
                                                    2000, 3000, 4000, 5000, 6000, 7000, 8000, 12000, 16000, 20000};
@@ -84,5 +87,10 @@ struct tsize {
     friend bool operator==(const tsize&, const tsize&) = default;
 };
 tsize navigator_size(std::int32_t doc_width, std::int32_t doc_height);
+
+// The arrow keys with the move tool: moves the current layer above the
+// background, or its mask while the mask is edited, by dx, dy pixels.
+// Returns the document area to composite again, empty when nothing moved.
+trect nudge_current_layer(tdocument& doc, std::int32_t dx, std::int32_t dy);
 
 } // namespace velmora
