@@ -91,6 +91,16 @@ void run(benchmark::State& state, const std::string& command)
     bench::run_external(state, command);
 }
 
+// The reference programs: each filter down to 50 % and up to 200 %, three
+// runs each (a run reads the whole picture).
+void reference_arguments(benchmark::internal::Benchmark* b)
+{
+    for (auto filter : {tresample_filter::lanczos3, tresample_filter::mitchell})
+        for (int percent : {50, 200})
+            b->Args({int(filter), percent});
+    b->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
+}
+
 void BM_imagemagick_resize(benchmark::State& state)
 {
     const char* filter = state.range(0) == int(tresample_filter::lanczos3) ? "Lanczos" : "Mitchell";
@@ -100,14 +110,7 @@ void BM_imagemagick_resize(benchmark::State& state)
     run(state, "convert -limit thread 1 " + photo_ppm() + " -filter " + filter + " -resize " + size + " null:");
     state.SetLabel(std::string(filter) + " 1 thread, with reading");
 }
-BENCHMARK(BM_imagemagick_resize)
-    ->Args({int(tresample_filter::lanczos3), 50})
-    ->Args({int(tresample_filter::lanczos3), 200})
-    ->Args({int(tresample_filter::mitchell), 50})
-    ->Args({int(tresample_filter::mitchell), 200})
-    ->Unit(benchmark::kMillisecond)
-    ->UseRealTime()
-    ->Iterations(3);
+BENCHMARK(BM_imagemagick_resize)->Apply(reference_arguments);
 
 void BM_vips_resize(benchmark::State& state)
 {
@@ -117,14 +120,7 @@ void BM_vips_resize(benchmark::State& state)
                    " --kernel " + kernel);
     state.SetLabel(std::string(kernel) + " 1 thread, with reading");
 }
-BENCHMARK(BM_vips_resize)
-    ->Args({int(tresample_filter::lanczos3), 50})
-    ->Args({int(tresample_filter::lanczos3), 200})
-    ->Args({int(tresample_filter::mitchell), 50})
-    ->Args({int(tresample_filter::mitchell), 200})
-    ->Unit(benchmark::kMillisecond)
-    ->UseRealTime()
-    ->Iterations(3);
+BENCHMARK(BM_vips_resize)->Apply(reference_arguments);
 
 void BM_vips_read_only(benchmark::State& state)
 {
