@@ -82,7 +82,8 @@ protected:
     void keyPressEvent(QKeyEvent* event) override
     {
         window_->show_tool_cursor(event->modifiers());
-        QWidget::keyPressEvent(event);
+        if (!window_->move_layer_by_key(*event))
+            QWidget::keyPressEvent(event);
     }
     void keyReleaseEvent(QKeyEvent* event) override
     {
@@ -191,6 +192,8 @@ TForm2::TForm2(tdocument document, QWidget* parent) : QMdiSubWindow(parent), doc
     horizontal_->setObjectName("ScrollBarx");
     vertical_->setObjectName("ScrollBary");
     for (QScrollBar* bar : {horizontal_, vertical_}) {
+        // Keys go to the view, where the arrows move the layer.
+        bar->setFocusPolicy(Qt::NoFocus);
         bar->setSingleStep(5);
         bar->setPageStep(100);
         connect(bar, &QScrollBar::valueChanged, this, &TForm2::scroll_moved);
@@ -250,6 +253,7 @@ void TForm2::relayout()
     }
     view_.set_size(layout_.view_width, layout_.view_height);
     recomposite_all();
+    emit view_moved();
 }
 
 void TForm2::scroll_moved()
@@ -261,6 +265,51 @@ void TForm2::scroll_moved()
                       ? scroll_origin(vertical_->value(), mapping_.z, document_.height(), layout_.view_height)
                       : 0.0f;
     recomposite_all();
+    emit view_moved();
+}
+
+void TForm2::navigate_to(QPoint at)
+{
+    const tsize size = navigator_size(document_.width(), document_.height());
+    const tnavigator_jump x = navigator_jump(at.x(), size.width, document_.width(), mapping_.z, layout_.view_width,
+                                             layout_.horizontal_range);
+    const tnavigator_jump y = navigator_jump(at.y(), size.height, document_.height(), mapping_.z,
+                                             layout_.view_height, layout_.vertical_range);
+    mapping_.ox = x.origin;
+    mapping_.oy = y.origin;
+    {
+        const QSignalBlocker block_h(horizontal_);
+        const QSignalBlocker block_v(vertical_);
+        horizontal_->setValue(x.position);
+        vertical_->setValue(y.position);
+    }
+    recomposite_all();
+    emit view_moved();
+}
+
+tnavigator_view TForm2::navigator_view() const
+{
+    return {mapping_.z, layout_, horizontal_->value(), vertical_->value()};
+}
+
+bool TForm2::move_layer_by_key(const QKeyEvent& event)
+{
+    if (!tools_ || tools_->state.current_tool != tool_id::move)
+        return false;
+    const int step = event.modifiers() & Qt::ShiftModifier ? 10 : 1;
+    QPoint delta;
+    switch (event.key()) {
+    case Qt::Key_Left: delta = {-step, 0}; break;
+    case Qt::Key_Right: delta = {step, 0}; break;
+    case Qt::Key_Up: delta = {0, -step}; break;
+    case Qt::Key_Down: delta = {0, step}; break;
+    default: return false;
+    }
+    // The nudge is not a history step of its own.
+    ttool_result moved;
+    moved.dirty = nudge_current_layer(document_, delta.x(), delta.y());
+    show_tool_result(moved, {});
+    return true;
 }
 
 void TForm2::recomposite(const trect& area)
@@ -472,16 +521,31 @@ void TForm2::set_zoom(int zoom_index)
 
 void TForm2::set_zoom(int zoom_index, QPointF focus)
 {
+    apply_zoom(zoom_index, [&](double previous) {
+        mapping_.ox = zoom_origin(mapping_.ox, document_.width(), canvas_->width(), layout_.view_width, focus.x(),
+                                  previous, mapping_.z);
+        mapping_.oy = zoom_origin(mapping_.oy, document_.height(), canvas_->height(), layout_.view_height,
+                                  focus.y(), previous, mapping_.z);
+    });
+}
+
+void TForm2::set_zoom_centred(int zoom_index)
+{
+    apply_zoom(zoom_index, [this](double) {
+        mapping_.ox = slider_origin(document_.width(), mapping_.z);
+        mapping_.oy = slider_origin(document_.height(), mapping_.z);
+    });
+}
+
+void TForm2::apply_zoom(int zoom_index, const std::function<void(double previous)>& place_origin)
+{
     if (zoom_index < zoom_index_min || zoom_index > zoom_index_max)
         return;
     const double previous = mapping_.z;
     document_.zoom_index = zoom_index;
     mapping_.z = zoom_factor(zoom_index);
     derive_view_outline(document_);
-    mapping_.ox = zoom_origin(mapping_.ox, document_.width(), canvas_->width(), layout_.view_width, focus.x(),
-                              previous, mapping_.z);
-    mapping_.oy = zoom_origin(mapping_.oy, document_.height(), canvas_->height(), layout_.view_height, focus.y(),
-                              previous, mapping_.z);
+    place_origin(previous);
     relayout();
     setWindowTitle(caption());
     emit zoom_changed();

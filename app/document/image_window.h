@@ -1,6 +1,7 @@
 #pragma once
 
 #include "document/document.h"
+#include "document/navigator.h"
 #include "document/view.h"
 #include "history/history.h"
 
@@ -10,6 +11,7 @@
 #include <functional>
 #include <optional>
 
+class QKeyEvent;
 class QMouseEvent;
 class QScrollBar;
 
@@ -43,6 +45,13 @@ public:
     // pixels) near the view's centre.
     void set_zoom(int zoom_index, QPointF focus);
     void set_zoom(int zoom_index);
+    // Applies `zoom_index` with the view centred on the image, as the
+    // navigator's slider does.
+    void set_zoom_centred(int zoom_index);
+    // Centres the view on navigator point `at` (navigator pixels).
+    void navigate_to(QPoint at);
+    // The view's zoom, layout and scroll positions, for the navigator.
+    tnavigator_view navigator_view() const;
     void set_rulers_visible(bool visible);
     bool rulers_visible() const { return ruler_ > 0; }
 
@@ -72,6 +81,8 @@ public:
 
 signals:
     void zoom_changed();
+    // The visible part of the image changed: scrolled, resized or zoomed.
+    void view_moved();
     void history_changed();
     // A tool picked a foreground or background colour.
     void colours_changed();
@@ -88,6 +99,11 @@ private:
     friend class tview_canvas;
     void relayout();
     void scroll_moved();
+    // Sets the zoom, lets `place_origin` (given the previous factor) choose
+    // the origin, then lays the view out again.
+    void apply_zoom(int zoom_index, const std::function<void(double previous)>& place_origin);
+    // The arrow keys with the move tool; false for keys it leaves to others.
+    bool move_layer_by_key(const QKeyEvent& event);
     void load_history_entry(const std::function<thistory_change()>& step);
 
     enum class tpointer_phase { press, move, release };

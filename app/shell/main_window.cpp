@@ -22,6 +22,7 @@
 #include "selection/load_selection_dialog.h"
 #include "selection/selection_commands.h"
 #include "selection/resample.h"
+#include "tools/navigator.h"
 #include "tools/tool_options.h"
 #include "tools/tool_palette.h"
 
@@ -186,6 +187,7 @@ tmain_window::tmain_window(QWidget* parent) : QMainWindow(parent)
     connect(mdi_area_, &QMdiArea::subWindowActivated, this, [this] {
         history_palette_->show_history(active_image());
         layers_palette_->show_image(active_image());
+        tool_options_->navigator()->show_image(active_image());
         refresh_command_states();
     });
     connect(&tlanguage_notifier::instance(), &tlanguage_notifier::language_changed, this, [this] {

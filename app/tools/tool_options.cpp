@@ -2,6 +2,7 @@
 
 #include "document/rounding.h"
 #include "shell/catalogue.h"
+#include "tools/navigator.h"
 #include "tools/tool_editor.h"
 
 #include <QButtonGroup>
@@ -73,10 +74,9 @@ ttool_options::ttool_options(ttool_editor& editor, QWidget* parent) : QWidget(pa
     column->setContentsMargins(2, 2, 2, 2);
     column->setSpacing(2);
     build_brush_panel();
-    // The panels of the tools that exist; the paintbrush's and the zoom
-    // tool's are empty for now.
+    // The panels of the tools that exist; the paintbrush's is empty for now.
     add_panel("options_panel_brushfade");
-    add_panel("options_panel_zoom");
+    build_zoom_panel();
     build_pen_panel();
     build_picker_panel();
     column->addStretch();
@@ -190,6 +190,16 @@ void ttool_options::build_picker_panel()
         });
     }
     row->addWidget(result);
+    row->addStretch();
+}
+
+void ttool_options::build_zoom_panel()
+{
+    QWidget* panel = add_panel("options_panel_zoom");
+    auto* row = new QHBoxLayout(panel);
+    row->setContentsMargins(0, 0, 0, 0);
+    navigator_ = new tnavigator(panel);
+    row->addWidget(navigator_);
     row->addStretch();
 }
 

@@ -16,6 +16,7 @@ class QToolButton;
 namespace velmora {
 
 class ttool_editor;
+class tnavigator;
 
 // The options window's contents: the brush panel Panel9 and one option panel
 // per tool family; the current tool's panel shows, below the brush panel when
@@ -30,12 +31,15 @@ public:
     void show_current_tool();
     // Draws the brush preview again, in the foreground colour.
     void draw_preview();
+    // The zoom tool's navigator, which follows the active image.
+    tnavigator* navigator() const { return navigator_; }
 
 private:
     QWidget* add_panel(const char* name);
     void build_brush_panel();
     void build_pen_panel();
     void build_picker_panel();
+    void build_zoom_panel();
     tbrush_settings panel_values() const;
     void brush_edited();
     void spacing_edited();
@@ -54,6 +58,7 @@ private:
     QLabel* opacity_label_ = nullptr;
     QLabel* preview_ = nullptr;
     QLabel* ratio_ = nullptr;
+    tnavigator* navigator_ = nullptr;
 };
 
 } // namespace velmora

@@ -1,8 +1,7 @@
-#include "document/image_window.h"
 #include "document/layer_dialogs.h"
 #include "document/layers_palette.h"
+#include "editor_session.h"
 #include "modal_answerer.h"
-#include "shell/main_window.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -12,7 +11,6 @@
 #include <QMdiArea>
 #include <QSlider>
 #include <QSpinBox>
-#include <QTemporaryDir>
 #include <QToolButton>
 #include <QtTest>
 
@@ -38,28 +36,17 @@ class tst_layers : public QObject {
     Q_OBJECT
 
 private slots:
-    void initTestCase()
-    {
-        QVERIFY(home_.isValid());
-        qputenv("VELMORA_HOME", home_.path().toUtf8());
-    }
+    void initTestCase() { session_.use_private_settings(); }
 
     void init()
     {
-        window_ = std::make_unique<tmain_window>();
-        window_->show();
-        QVERIFY(QTest::qWaitForWindowExposed(window_.get()));
+        window_ = session_.open_window();
         window_->palette("Toolbar_layers")->show();
         palette_ = window_->layers_palette();
         image_ = window_->create_image("layers", 40, 30, 0x00FFFFFF, 96);
     }
 
-    void cleanup()
-    {
-        for (TForm2* image : window_->image_windows())
-            image->document().modified = 0;
-        window_.reset();
-    }
+    void cleanup() { session_.close_window(); }
 
     void controls_follow_the_current_layer()
     {
@@ -272,8 +259,8 @@ private slots:
     }
 
 private:
-    QTemporaryDir home_;
-    std::unique_ptr<tmain_window> window_;
+    teditor_session session_;
+    tmain_window* window_ = nullptr;
     tlayers_palette* palette_ = nullptr;
     TForm2* image_ = nullptr;
 };

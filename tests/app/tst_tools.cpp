@@ -1,5 +1,4 @@
-#include "document/image_window.h"
-#include "shell/main_window.h"
+#include "editor_session.h"
 #include "shell/preferences.h"
 #include "tools/tool_palette.h"
 
@@ -8,7 +7,6 @@
 #include <QLabel>
 #include <QSlider>
 #include <QStatusBar>
-#include <QTemporaryDir>
 #include <QToolButton>
 #include <QtTest>
 
@@ -38,27 +36,16 @@ class tst_tools : public QObject {
     Q_OBJECT
 
 private slots:
-    void initTestCase()
-    {
-        QVERIFY(home_.isValid());
-        qputenv("VELMORA_HOME", home_.path().toUtf8());
-    }
+    void initTestCase() { session_.use_private_settings(); }
 
     void init()
     {
-        window_ = std::make_unique<tmain_window>();
-        window_->show();
-        QVERIFY(QTest::qWaitForWindowExposed(window_.get()));
+        window_ = session_.open_window();
         image_ = window_->create_image("tools", 60, 40, 0x00FFFFFF, 96);
         QCOMPARE(image_->mapping().z, 1.0);
     }
 
-    void cleanup()
-    {
-        for (TForm2* image : window_->image_windows())
-            image->document().modified = 0;
-        window_.reset();
-    }
+    void cleanup() { session_.close_window(); }
 
     void paintbrush_stroke_is_one_step_that_undo_takes_back()
     {
@@ -156,7 +143,8 @@ private slots:
         QTest::mouseClick(window_->tool_palette()->tool_button(tool_id::pencil), Qt::LeftButton);
         window_->tool_editor().state.foreground = 0x00102030;
         window_->close();
-        window_ = std::make_unique<tmain_window>();
+        session_.window = std::make_unique<tmain_window>();
+        window_ = session_.window.get();
         QCOMPARE(int(window_->tool_editor().state.current_tool), int(tool_id::pencil));
         QCOMPARE(window_->tool_editor().state.foreground, TColor(0x00102030));
         QToolButton* group = window_->tool_palette()->group_button("tb2");
@@ -166,8 +154,8 @@ private slots:
     }
 
 private:
-    QTemporaryDir home_;
-    std::unique_ptr<tmain_window> window_;
+    teditor_session session_;
+    tmain_window* window_ = nullptr;
     TForm2* image_ = nullptr;
 };
 
