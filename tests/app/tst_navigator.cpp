@@ -82,6 +82,17 @@ private slots:
         QCOMPARE(window_->findChild<QLabel*>("navigator_zoom")->text(), QString("50%"));
     }
 
+    void closing_the_last_image_clears_the_navigator()
+    {
+        window_->choose_tool(tool_id::zoom);
+        auto* slider = window_->findChild<QSlider*>("navigator_slider");
+        QVERIFY(slider->isEnabled());
+        image_->close();
+        QTRY_VERIFY(window_->image_windows().isEmpty());
+        QVERIFY(!slider->isEnabled());
+        QCOMPARE(window_->findChild<QLabel*>("navigator_zoom")->text(), QString());
+    }
+
     void arrow_keys_move_an_upper_layer()
     {
         Tfbitmap red(10, 10);
