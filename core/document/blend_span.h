@@ -9,10 +9,10 @@ namespace velmora {
 // Mixes `count` layer pixels into the pixels below with one blend mode.
 // src holds the layer's pixels (B, G, R, A as one little-endian word);
 // factor is the layer's opacity factor, so a pixel's alpha is
-// pixel_alpha(A, factor); mask, when given, holds the mask level of each
-// pixel, negative where the mask does not act; dst holds the pixels below, of
-// which blue, green and red are rewritten.
-using tblend_span = void (*)(const std::uint32_t* src, const float* mask, float factor, std::uint8_t* dst,
+// pixel_alpha(A, factor); mask, when given, holds the mask pixel of each
+// pixel (its level in the red byte); dst holds the pixels below, of which
+// blue, green and red are rewritten.
+using tblend_span = void (*)(const std::uint32_t* src, const std::uint32_t* mask, float factor, std::uint8_t* dst,
                              std::int32_t count);
 
 // The span function of `mode` (Normal beyond the list) from the kernel set

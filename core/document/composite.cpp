@@ -24,6 +24,32 @@ std::int32_t sample_index(double position, std::int32_t size)
     return std::int32_t(position);
 }
 
+// Which raster column each view column samples, and the run of view columns
+// [first, last) inside the raster (columns only grow with x, so they form one
+// run); contiguous when neighbouring view columns sample neighbouring raster
+// columns there.
+struct tcolumn_sampling {
+    std::vector<std::int32_t> columns; // -1 outside
+    std::int32_t first = 0;
+    std::int32_t last = 0;
+    bool contiguous = false;
+};
+
+tcolumn_sampling sample_columns(const tview_mapping& m, std::int32_t x0, std::int32_t x1, std::int32_t left,
+                                std::int32_t width)
+{
+    tcolumn_sampling s;
+    s.columns.resize(std::size_t(x1 - x0));
+    for (std::int32_t x = x0; x < x1; ++x)
+        s.columns[std::size_t(x - x0)] = sample_index(x / m.z + (double(m.ox) - left), width);
+    const auto inside = [](std::int32_t column) { return column >= 0; };
+    s.first = std::int32_t(std::find_if(s.columns.begin(), s.columns.end(), inside) - s.columns.begin());
+    s.last = std::int32_t(std::find_if_not(s.columns.begin() + s.first, s.columns.end(), inside) - s.columns.begin());
+    s.contiguous = s.last > s.first && s.columns[std::size_t(s.last - 1)] - s.columns[std::size_t(s.first)] ==
+                                           s.last - 1 - s.first;
+    return s;
+}
+
 // Everything the row loop needs about one layer for one view area, computed
 // once before the rows are mixed.
 struct tlayer_sampling {
@@ -31,26 +57,11 @@ struct tlayer_sampling {
     const tcalque* mask = nullptr;
     tblend_span blend = nullptr;
     float factor = 0;
-    std::vector<std::int32_t> columns;      // layer column per view column, -1 outside
-    std::vector<std::int32_t> mask_columns; // the same for the mask
-    // View columns [first, last) that fall inside the layer (columns only
-    // grow with x, so they form one run), and whether neighbouring view
-    // columns sample neighbouring layer columns there.
-    std::int32_t first = 0;
-    std::int32_t last = 0;
-    bool contiguous = false;
+    tcolumn_sampling columns;
+    tcolumn_sampling mask_columns;
     double row_offset = 0; // layer row = truncate(y / z + row_offset)
     double mask_row_offset = 0;
 };
-
-std::vector<std::int32_t> sample_columns(const tview_mapping& m, std::int32_t x0, std::int32_t x1, std::int32_t left,
-                                         std::int32_t width)
-{
-    std::vector<std::int32_t> columns(std::size_t(x1 - x0));
-    for (std::int32_t x = x0; x < x1; ++x)
-        columns[std::size_t(x - x0)] = sample_index(x / m.z + (double(m.ox) - left), width);
-    return columns;
-}
 
 tlayer_sampling sample_layer(const tcalque& layer, const tview_mapping& m, std::int32_t x0, std::int32_t x1)
 {
@@ -60,11 +71,6 @@ tlayer_sampling sample_layer(const tcalque& layer, const tview_mapping& m, std::
     s.factor = opacity_factor(layer.opacity);
     s.columns = sample_columns(m, x0, x1, layer.left, layer.bitmap.width());
     s.row_offset = double(m.oy) - layer.top;
-    const auto inside = [](std::int32_t column) { return column >= 0; };
-    s.first = std::int32_t(std::find_if(s.columns.begin(), s.columns.end(), inside) - s.columns.begin());
-    s.last = std::int32_t(std::find_if_not(s.columns.begin() + s.first, s.columns.end(), inside) - s.columns.begin());
-    s.contiguous = s.last > s.first && s.columns[std::size_t(s.last - 1)] - s.columns[std::size_t(s.first)] ==
-                                           s.last - 1 - s.first;
     if (layer.has_active_mask()) {
         s.mask = layer.mask.get();
         s.mask_columns = sample_columns(m, x0, x1, s.mask->left, s.mask->bitmap.width());
@@ -73,49 +79,106 @@ tlayer_sampling sample_layer(const tcalque& layer, const tview_mapping& m, std::
     return s;
 }
 
-// Per-thread working rows: a layer's sampled pixels and mask levels.
+// Rows are mixed in chunks of this many view pixels.
+constexpr std::int32_t chunk_pixels = 256;
+
+// The raster rows one view row samples: this row, and the row the next view
+// row will sample, fetched ahead while this one mixes (the rows of several
+// layers take turns, too many streams for the hardware to foresee). Either is
+// null outside the raster.
+struct trow_pair {
+    const std::uint8_t* row = nullptr;
+    const std::uint8_t* next = nullptr;
+};
+
+trow_pair sampled_rows(const Tfbitmap& raster, double row_offset, double z, std::int32_t y)
+{
+    const std::int32_t row = sample_index(y / z + row_offset, raster.height());
+    const std::int32_t next = sample_index((y + 1) / z + row_offset, raster.height());
+    return {row >= 0 ? raster.row(row) : nullptr, next >= 0 && next != row ? raster.row(next) : nullptr};
+}
+
+// The pixels view columns [from, to) sample from `rows`, all inside the
+// raster: the row itself where the columns are contiguous, else gathered into
+// `scratch`. The same columns of the next row are fetched ahead.
+const std::uint32_t* sampled_pixels(const tcolumn_sampling& s, const trow_pair& rows, std::int32_t from,
+                                    std::int32_t to, std::vector<std::uint32_t>& scratch)
+{
+    const std::int32_t* columns = s.columns.data();
+    if (s.contiguous) {
+        if (rows.next) {
+            const auto line = [](const std::uint8_t* p) { return std::uintptr_t(p) & ~std::uintptr_t(63); };
+            const std::uintptr_t end = line(rows.next + 4 * std::size_t(columns[to - 1]));
+            for (std::uintptr_t p = line(rows.next + 4 * std::size_t(columns[from])); p <= end; p += 64)
+                __builtin_prefetch(reinterpret_cast<const void*>(p));
+        }
+        return reinterpret_cast<const std::uint32_t*>(rows.row) + columns[from];
+    }
+    scratch.resize(std::size_t(to - from));
+    std::uint32_t* gathered = scratch.data();
+    const std::uint8_t* row = rows.row;
+    const std::uint8_t* next = rows.next ? rows.next : rows.row;
+    for (std::int32_t x = from; x < to; ++x) {
+        __builtin_prefetch(next + 4 * std::size_t(columns[x]));
+        std::memcpy(&gathered[x - from], row + 4 * std::size_t(columns[x]), 4);
+    }
+    return gathered;
+}
+
+// Per-thread working rows: a layer's and its mask's sampled pixels.
 struct tspan_scratch {
     std::vector<std::uint32_t> pixels;
-    std::vector<float> mask;
+    std::vector<std::uint32_t> mask;
 };
 
 // Mixes the layer into view row y, whose pixel x0 is at `out`.
 void mix_layer_row(const tlayer_sampling& s, std::uint8_t* out, double z, std::int32_t y, tspan_scratch& scratch)
 {
-    const Tfbitmap& src = s.layer->bitmap;
-    const std::int32_t ly = sample_index(y / z + s.row_offset, src.height());
-    if (ly < 0 || s.first >= s.last)
+    const trow_pair rows = sampled_rows(s.layer->bitmap, s.row_offset, z, y);
+    if (!rows.row)
         return;
-    const auto count = std::size_t(s.last - s.first);
-    const std::int32_t* columns = s.columns.data() + s.first;
-    const std::uint8_t* src_row = src.row(ly);
-    // At 100 % the layer's own row serves; otherwise its sampled pixels are gathered.
-    const std::uint32_t* pixels = scratch.pixels.data();
-    if (s.contiguous) {
-        pixels = reinterpret_cast<const std::uint32_t*>(src_row) + columns[0];
-    } else {
-        scratch.pixels.resize(count);
-        for (std::size_t i = 0; i < count; ++i)
-            std::memcpy(&scratch.pixels[i], src_row + 4 * std::size_t(columns[i]), 4);
-        pixels = scratch.pixels.data();
-    }
-    const float* mask = nullptr;
+    // The mask acts on view columns [mask_from, mask_to) of the layer's run.
+    trow_pair mask_rows;
+    std::int32_t mask_from = s.columns.last, mask_to = s.columns.last;
     if (s.mask) {
-        const std::int32_t my = sample_index(y / z + s.mask_row_offset, s.mask->bitmap.height());
-        if (my >= 0) {
-            const std::uint8_t* mask_row = s.mask->bitmap.row(my);
-            const std::int32_t* mask_columns = s.mask_columns.data() + s.first;
-            scratch.mask.resize(count);
-            for (std::size_t i = 0; i < count; ++i)
-                scratch.mask[i] = mask_columns[i] >= 0 ? float(mask_row[4 * std::size_t(mask_columns[i]) + red_byte])
-                                                       : -1.0f;
-            mask = scratch.mask.data();
+        mask_rows = sampled_rows(s.mask->bitmap, s.mask_row_offset, z, y);
+        if (mask_rows.row) {
+            mask_from = std::clamp(s.mask_columns.first, s.columns.first, s.columns.last);
+            mask_to = std::clamp(s.mask_columns.last, mask_from, s.columns.last);
         }
     }
-    s.blend(pixels, mask, s.factor, out + 4 * std::size_t(s.first), std::int32_t(count));
+    for (std::int32_t from = s.columns.first; from < s.columns.last; from += chunk_pixels) {
+        const std::int32_t to = std::min(from + chunk_pixels, s.columns.last);
+        const std::uint32_t* pixels = sampled_pixels(s.columns, rows, from, to, scratch.pixels);
+        const std::int32_t masked_from = std::clamp(mask_from, from, to);
+        const std::int32_t masked_to = std::clamp(mask_to, masked_from, to);
+        const std::uint32_t* levels =
+            masked_to > masked_from ? sampled_pixels(s.mask_columns, mask_rows, masked_from, masked_to, scratch.mask)
+                                    : nullptr;
+        // Unmasked, masked and unmasked again.
+        const std::int32_t bounds[4] = {from, masked_from, masked_to, to};
+        for (int part = 0; part < 3; ++part)
+            if (bounds[part + 1] > bounds[part])
+                s.blend(pixels + (bounds[part] - from), part == 1 ? levels : nullptr, s.factor,
+                        out + 4 * std::size_t(bounds[part]), bounds[part + 1] - bounds[part]);
+    }
 }
 
 enum class talpha_output { untouched, opaque };
+
+// Copies blue, green and red of `count` background pixels into the view
+// (alpha 255 for a full-size result, else the view's alpha stays).
+void copy_background(const std::uint32_t* pixels, std::uint8_t* out, std::int32_t count, talpha_output alpha_output)
+{
+    const std::uint32_t kept = alpha_output == talpha_output::opaque ? 0 : 0xFF000000u;
+    const std::uint32_t added = alpha_output == talpha_output::opaque ? 0xFF000000u : 0;
+    for (std::int32_t i = 0; i < count; ++i) {
+        std::uint32_t below;
+        std::memcpy(&below, out + 4 * std::size_t(i), 4);
+        const std::uint32_t pixel = (pixels[i] & 0x00FFFFFFu) | (below & kept) | added;
+        std::memcpy(out + 4 * std::size_t(i), &pixel, 4);
+    }
+}
 
 // Fills dst's view area [x0, x1) x [y0, y1) from the background and mixes the
 // given upper layers over it, row by row so that each view row stays in the
@@ -128,7 +191,7 @@ void composite_area(const tdocument& doc, const std::vector<const tcalque*>& upp
     if (x1 <= x0 || y1 <= y0 || doc.layers.empty())
         return;
     const Tfbitmap& background = doc.layers.front()->bitmap;
-    const std::vector<std::int32_t> background_columns = sample_columns(m, x0, x1, 0, background.width());
+    const tcolumn_sampling background_columns = sample_columns(m, x0, x1, 0, background.width());
     std::vector<tlayer_sampling> samplings;
     samplings.reserve(uppers.size());
     for (const tcalque* layer : uppers)
@@ -139,23 +202,14 @@ void composite_area(const tdocument& doc, const std::vector<const tcalque*>& upp
         tspan_scratch scratch;
         for (std::int32_t y = first; y < last; ++y) {
             std::uint8_t* out = dst.row(y) + 4 * std::size_t(x0);
-            const std::int32_t iy = sample_index(y / m.z + double(m.oy), background.height());
-            if (iy >= 0) {
-                const std::uint8_t* src = background.row(iy);
-                for (std::int32_t x = 0; x < x1 - x0; ++x) {
-                    const std::int32_t ix = background_columns[std::size_t(x)];
-                    if (ix < 0)
-                        continue;
-                    if (alpha_output == talpha_output::opaque) {
-                        std::uint32_t pixel;
-                        std::memcpy(&pixel, src + 4 * std::size_t(ix), 4);
-                        pixel |= 0xFF000000u;
-                        std::memcpy(out + 4 * std::size_t(x), &pixel, 4);
-                    } else {
-                        std::memcpy(out + 4 * std::size_t(x), src + 4 * std::size_t(ix), 3);
-                    }
+            const trow_pair rows = sampled_rows(background, double(m.oy), m.z, y);
+            if (rows.row)
+                for (std::int32_t from = background_columns.first; from < background_columns.last;
+                     from += chunk_pixels) {
+                    const std::int32_t to = std::min(from + chunk_pixels, background_columns.last);
+                    copy_background(sampled_pixels(background_columns, rows, from, to, scratch.pixels),
+                                    out + 4 * std::size_t(from), to - from, alpha_output);
                 }
-            }
             for (const tlayer_sampling& s : samplings)
                 mix_layer_row(s, out, m.z, y, scratch);
         }

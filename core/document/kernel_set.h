@@ -14,11 +14,12 @@ inline bool avx2_allowed(tkernel_set set)
     return set != tkernel_set::portable && available;
 }
 
-// AVX-512 with 16-bit lanes and byte permutes.
+// The AVX-512 parts our kernels use: 16-bit lanes, byte permutes, float
+// reduction and range.
 inline bool avx512_allowed(tkernel_set set)
 {
     static const bool available = __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
-                                  __builtin_cpu_supports("avx512vbmi");
+                                  __builtin_cpu_supports("avx512dq") && __builtin_cpu_supports("avx512vbmi");
     return (set == tkernel_set::best || set == tkernel_set::avx512) && available;
 }
 #endif

@@ -67,8 +67,7 @@ TEST(BlendSpan, EveryKernelSetGivesTheScalarFormulasBytes)
 {
     std::mt19937 random(11);
     constexpr std::int32_t count = 1003; // not a multiple of any vector width
-    std::vector<std::uint32_t> src(count);
-    std::vector<float> mask(count);
+    std::vector<std::uint32_t> src(count), mask(count);
     std::vector<std::uint8_t> below(4 * count);
     for (std::int32_t i = 0; i < count; ++i) {
         src[std::size_t(i)] = std::uint32_t(random());
@@ -76,32 +75,62 @@ TEST(BlendSpan, EveryKernelSetGivesTheScalarFormulasBytes)
             src[std::size_t(i)] &= 0x00FFFFFF; // transparent
         if (i % 7 == 0)
             src[std::size_t(i)] |= 0xFF000000; // opaque
-        mask[std::size_t(i)] = i % 3 == 0 ? -1.0f : float(random() % 256);
+        mask[std::size_t(i)] = std::uint32_t(random());
         for (int c = 0; c < 4; ++c)
             below[4 * std::size_t(i) + std::size_t(c)] = std::uint8_t(random());
     }
     const float factors[] = {opacity_factor(255), opacity_factor(128), opacity_factor(1), 0.5f / 255.0f};
     for (int mode = 0; mode < blend_mode_count; ++mode)
         for (float factor : factors)
-            for (const float* levels : std::array<const float*, 2>{nullptr, mask.data()}) {
+            for (const std::uint32_t* levels : std::array<const std::uint32_t*, 2>{nullptr, mask.data()}) {
                 std::vector<std::uint8_t> expected = below;
                 for (std::int32_t i = 0; i < count; ++i) {
                     const auto* p = reinterpret_cast<const std::uint8_t*>(&src[std::size_t(i)]);
                     float a = pixel_alpha(p[alpha_byte], factor);
-                    if (levels && levels[i] >= 0.0f)
-                        a = masked_alpha(a, std::uint8_t(levels[i]));
+                    if (levels)
+                        a = masked_alpha(a, std::uint8_t(levels[i] >> 16));
                     for (int c = 0; c < 3; ++c) {
                         std::uint8_t& d = expected[4 * std::size_t(i) + std::size_t(c)];
                         d = reference::blend(std::uint8_t(mode), p[c], d, a);
                     }
                 }
-                for (tkernel_set set : {tkernel_set::portable, tkernel_set::avx2}) {
+                for (tkernel_set set : {tkernel_set::portable, tkernel_set::avx2, tkernel_set::avx512}) {
                     std::vector<std::uint8_t> out = below;
                     blend_span_for(std::uint8_t(mode), set)(src.data(), levels, factor, out.data(), count);
                     ASSERT_EQ(out, expected) << "mode " << mode << " factor " << factor << " mask " << bool(levels)
                                              << " set " << int(set);
                 }
             }
+}
+
+// Every pair of channel values, through every mode and kernel set, at
+// alphas that make exact halves (a = 1/2, 1/4 ...) and at ordinary ones.
+TEST(BlendSpan, EveryChannelPairAgainstTheReference)
+{
+    std::vector<std::uint32_t> src(65536);
+    std::vector<std::uint8_t> below(4 * src.size());
+    for (std::uint32_t i = 0; i < src.size(); ++i) {
+        const std::uint32_t s = i & 255, d = i >> 8;
+        src[i] = s | (d << 8) | ((s ^ d) << 16) | (std::uint32_t(255 - (i * 7) % 256) << 24);
+        const std::uint32_t pixel_below = d | (s << 8) | ((255 - s) << 16) | 0x5A000000u;
+        std::memcpy(&below[4 * std::size_t(i)], &pixel_below, 4);
+    }
+    for (int mode = 0; mode < blend_mode_count; ++mode)
+        for (const float factor : {opacity_factor(255), opacity_factor(200), 0.5f / 255.0f, 0.25f / 255.0f}) {
+            std::vector<std::uint8_t> expected = below;
+            for (std::size_t i = 0; i < src.size(); ++i) {
+                const auto* p = reinterpret_cast<const std::uint8_t*>(&src[i]);
+                const float a = pixel_alpha(p[alpha_byte], factor);
+                for (std::size_t c = 0; c < 3; ++c)
+                    expected[4 * i + c] = reference::blend(std::uint8_t(mode), p[c], expected[4 * i + c], a);
+            }
+            for (tkernel_set set : {tkernel_set::portable, tkernel_set::avx2, tkernel_set::avx512}) {
+                std::vector<std::uint8_t> out = below;
+                blend_span_for(std::uint8_t(mode), set)(src.data(), nullptr, factor, out.data(),
+                                                        std::int32_t(src.size()));
+                ASSERT_EQ(out, expected) << "mode " << mode << " factor " << factor << " set " << int(set);
+            }
+        }
 }
 
 // A layer of random pixels; about a third fully transparent, a third opaque.
@@ -156,27 +185,62 @@ TEST(Composite, FlattenMatchesTheReferenceForEveryModeWithAndWithoutMasks)
     }
 }
 
+// Recomposites a view of at most max_width x max_height and compares every
+// pixel, alpha and the pixels beyond the image included, with the reference.
+void expect_view_matches_reference(const tdocument& doc, const tview_mapping& m, std::int32_t max_width,
+                                   std::int32_t max_height)
+{
+    Tfbitmap view(std::min(int(doc.width() * m.z) + 3, max_width), std::min(int(doc.height() * m.z) + 3, max_height));
+    view.fill_pixels(1, 2, 3, 4);
+    Tfbitmap expected = view;
+    recomposite_all(doc, view, m);
+    const std::int32_t x1 = std::min(std::int32_t(doc.width() * m.z), view.width() - 1);
+    const std::int32_t y1 = std::min(std::int32_t(doc.height() * m.z), view.height() - 1);
+    for (std::int32_t y = 0; y <= y1; ++y)
+        for (std::int32_t x = 0; x <= x1; ++x)
+            reference::view_pixel(doc, m, x, y, expected.pixel(x, y));
+    for (std::int32_t y = 0; y < view.height(); ++y)
+        for (std::int32_t x = 0; x < view.width(); ++x)
+            ASSERT_EQ(std::memcmp(view.pixel(x, y), expected.pixel(x, y), 4), 0)
+                << "zoom " << m.z << " origin " << m.ox << "," << m.oy << " at " << x << "," << y;
+}
+
 TEST(Composite, ViewMatchesTheReferenceAtEveryZoomAndSeveralOrigins)
 {
     const tdocument doc = random_document(42, true);
     const std::pair<float, float> origins[] = {{0.0f, 0.0f}, {3.0f, 2.0f}, {0.4f, 1.7f}, {-0.6f, -0.3f}};
     for (int zoom = zoom_index_min; zoom <= zoom_index_max; ++zoom)
-        for (auto [ox, oy] : origins) {
-            const tview_mapping m{zoom_factor(zoom), ox, oy};
-            Tfbitmap view(std::min(int(doc.width() * m.z) + 3, 160), std::min(int(doc.height() * m.z) + 3, 120));
-            view.fill_pixels(1, 2, 3, 4);
-            Tfbitmap expected = view;
-            recomposite_all(doc, view, m);
-            const std::int32_t x1 = std::min(std::int32_t(doc.width() * m.z), view.width() - 1);
-            const std::int32_t y1 = std::min(std::int32_t(doc.height() * m.z), view.height() - 1);
-            for (std::int32_t y = 0; y <= y1; ++y)
-                for (std::int32_t x = 0; x <= x1; ++x)
-                    reference::view_pixel(doc, m, x, y, expected.pixel(x, y));
-            for (std::int32_t y = 0; y < view.height(); ++y)
-                for (std::int32_t x = 0; x < view.width(); ++x)
-                    ASSERT_EQ(std::memcmp(view.pixel(x, y), expected.pixel(x, y), 4), 0)
-                        << "zoom " << zoom << " origin " << ox << "," << oy << " at " << x << "," << y;
+        for (auto [ox, oy] : origins)
+            expect_view_matches_reference(doc, tview_mapping{zoom_factor(zoom), ox, oy}, 160, 120);
+}
+
+// Rows wider than the pieces they are mixed in, with masks that start and
+// end inside a piece.
+TEST(Composite, WideRowsMatchTheReference)
+{
+    std::mt19937 random(5);
+    tdocument doc = create_document("wide");
+    add_background(doc, random_pixels(random, 1100, 4), "Background");
+    for (int mode = 0; mode < blend_mode_count; ++mode) {
+        tcalque& layer = add_layer(doc, random_pixels(random, 700, 5), "layer", 60 + 25 * mode, 41 * mode - 37, -1,
+                                   std::uint8_t(mode));
+        if (mode % 3 == 0) {
+            layer.mask = std::make_unique<tcalque>();
+            layer.mask->bitmap = random_pixels(random, 300, 3);
+            layer.mask->left = layer.left + 211 + 50 * mode;
+            layer.mask->top = 1;
+            layer.mask_enabled = 1;
         }
+    }
+    const Tfbitmap flat = flatten_image(doc);
+    for (std::int32_t y = 0; y < doc.height(); ++y)
+        for (std::int32_t x = 0; x < doc.width(); ++x) {
+            std::uint8_t expected[3];
+            reference::view_pixel(doc, tview_mapping{}, x, y, expected);
+            ASSERT_EQ(std::memcmp(flat.pixel(x, y), expected, 3), 0) << x << "," << y;
+        }
+    for (const int zoom : {zoom_index_100, 8, 10, 13})
+        expect_view_matches_reference(doc, tview_mapping{zoom_factor(zoom), 1.5f, 0.0f}, 1400, 20);
 }
 
 TEST(Composite, PartialRectangleTouchesOnlyItsPixels)
