@@ -316,7 +316,7 @@ void TForm2::recomposite(const trect& area)
 {
     if (view_.empty())
         return;
-    composite_view(document_, view_, mapping_, area);
+    composite_dirty(document_, view_, mapping_, area);
     canvas_->update(layout_.view_left, layout_.view_top, layout_.view_width, layout_.view_height);
 }
 

@@ -66,7 +66,8 @@ public:
     // Paints one frame of the selection's marching ants into the view.
     void draw_ants(std::int32_t phase);
 
-    // Recomputes the view pixels that show `area` (image units) and repaints them.
+    // Recomputes the view pixels that show `area` (document pixels) and
+    // repaints them.
     void recomposite(const trect& area);
     void recomposite_all();
 

@@ -9,6 +9,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMdiArea>
+#include <QScrollBar>
 #include <QSlider>
 #include <QSpinBox>
 #include <QToolButton>
@@ -116,6 +117,24 @@ private slots:
         QCOMPARE(answer.messages.value(0), QString("Apply mask to layer before removing it ?"));
         QVERIFY(!doc.layers[1]->mask);
         QCOMPARE(last_step(image_), std::string("Delete layer mask"));
+    }
+
+    void opacity_repaints_the_layer_where_the_view_shows_it()
+    {
+        tdocument& doc = image_->document();
+        Tfbitmap red(20, 30);
+        red.fill_pixels(0, 0, 255, 255);
+        add_layer(doc, red, "Red", 255, 20, 0, normal);
+        image_->set_zoom(17); // 600 %: the view scrolls
+        auto* horizontal = image_->findChild<QScrollBar*>("ScrollBarx");
+        QVERIFY(horizontal->isVisible());
+        horizontal->setValue(horizontal->maximum());
+        const Tfbitmap& view = image_->view_bitmap();
+        const std::int32_t x = view.width() - 1;
+        QCOMPARE(int(view.pixel(x, 0)[1]), 0); // the red layer fills the view's right edge
+        palette_->show_image(image_);
+        palette_->findChild<QSlider*>("trackbar1")->setValue(0);
+        QCOMPARE(int(view.pixel(x, 0)[1]), 255);
     }
 
     void rows_toggle_visibility_and_reorder_by_dragging()
