@@ -13,6 +13,7 @@
 #include <QCloseEvent>
 #include <QFileInfo>
 #include <QKeyEvent>
+#include <QMdiArea>
 #include <QMessageBox>
 #include <QPainter>
 #include <QScrollBar>
@@ -546,9 +547,25 @@ void TForm2::apply_zoom(int zoom_index, const std::function<void(double previous
     mapping_.z = zoom_factor(zoom_index);
     derive_view_outline(document_);
     place_origin(previous);
+    if (tools_ && tools_->state.zoom_resizes_window)
+        fit_window_to_zoom();
     relayout();
     setWindowTitle(caption());
     emit zoom_changed();
+}
+
+// The zoom tool's "Resize window": along each axis where the zoomed image is
+// narrower than the workspace, the window takes the image's zoomed size.
+void TForm2::fit_window_to_zoom()
+{
+    const QMdiArea* area = mdiArea();
+    if (!area)
+        return;
+    const QSize extra = size() - widget()->size() + QSize(ruler_, ruler_);
+    const QSize image = zoomed_client_size();
+    const QSize workspace = area->viewport()->size();
+    resize(image.width() < workspace.width() ? image.width() + extra.width() : width(),
+           image.height() < workspace.height() ? image.height() + extra.height() : height());
 }
 
 void TForm2::set_rulers_visible(bool visible)

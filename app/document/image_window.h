@@ -99,6 +99,7 @@ protected:
 private:
     friend class tview_canvas;
     void relayout();
+    void fit_window_to_zoom();
     void scroll_moved();
     // Sets the zoom, lets `place_origin` (given the previous factor) choose
     // the origin, then lays the view out again.

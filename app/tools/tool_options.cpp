@@ -200,6 +200,11 @@ void ttool_options::build_zoom_panel()
     row->setContentsMargins(0, 0, 0, 0);
     navigator_ = new tnavigator(panel);
     row->addWidget(navigator_);
+    auto* resize = new QCheckBox("Resize window", panel);
+    resize->setObjectName("resize_window");
+    resize->setChecked(editor_.state.zoom_resizes_window);
+    connect(resize, &QCheckBox::toggled, this, [this](bool on) { editor_.state.zoom_resizes_window = on; });
+    row->addWidget(resize, 0, Qt::AlignTop);
     row->addStretch();
 }
 

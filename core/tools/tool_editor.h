@@ -49,6 +49,7 @@ struct ttool_state {
     tbrush_shape brush_shape; // the brush the tools paint with; empty until a brush tool is chosen
     tpencil_options pencil;
     tpicker_mode picker = tpicker_mode::point;
+    bool zoom_resizes_window = false; // the zoom tool's "Resize window" box
     bool realtime_preview = false; // preferences "brushes"
     bool classic_preview = false;
 

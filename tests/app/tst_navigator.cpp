@@ -1,5 +1,6 @@
 #include "editor_session.h"
 
+#include <QCheckBox>
 #include <QLabel>
 #include <QScrollBar>
 #include <QSlider>
@@ -80,6 +81,18 @@ private slots:
         image_->set_zoom(9);
         QCOMPARE(slider->value(), 9);
         QCOMPARE(window_->findChild<QLabel*>("navigator_zoom")->text(), QString("50%"));
+    }
+
+    void resize_window_box_fits_the_window_to_the_zoom()
+    {
+        window_->choose_tool(tool_id::zoom);
+        image_->set_zoom(11);
+        const QSize before = image_->size();
+        image_->set_zoom(12); // 200 %: the window keeps its size
+        QCOMPARE(image_->size(), before);
+        window_->findChild<QCheckBox*>("resize_window")->setChecked(true);
+        image_->set_zoom(13);
+        QCOMPARE(image_->widget()->size(), image_->zoomed_client_size());
     }
 
     void closing_the_last_image_clears_the_navigator()
