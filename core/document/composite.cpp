@@ -10,6 +10,10 @@
 #include <cstring>
 #include <vector>
 
+#if defined(__x86_64__)
+#include <immintrin.h>
+#endif
+
 namespace velmora {
 
 namespace {
@@ -98,6 +102,36 @@ trow_pair sampled_rows(const Tfbitmap& raster, double row_offset, double z, std:
     return {row >= 0 ? raster.row(row) : nullptr, next >= 0 && next != row ? raster.row(next) : nullptr};
 }
 
+// Copies row[columns[i]] to out[i] for i < count, the pixels of a zoomed
+// view's row, and fetches the same columns of `next` ahead, into the second
+// level cache: a zoomed-out view row spans many image rows' worth of lines.
+void gather_pixels_portable(const std::uint32_t* row, const std::uint32_t* next, const std::int32_t* columns,
+                            std::int32_t count, std::uint32_t* out)
+{
+    for (std::int32_t i = 0; i < count; ++i) {
+        __builtin_prefetch(next + columns[i], 0, 2);
+        out[i] = row[columns[i]];
+    }
+}
+
+#if defined(__x86_64__)
+// Sixteen pixels per gather; four fetches ahead per sixteen pixels reach
+// every cache line down to a third of full size.
+[[gnu::target("avx512f")]] void gather_pixels_avx512(const std::uint32_t* row, const std::uint32_t* next,
+                                                      const std::int32_t* columns, std::int32_t count,
+                                                      std::uint32_t* out)
+{
+    for (std::int32_t i = 0; i < count; i += 16) {
+        const auto inside = __mmask16(count - i >= 16 ? 0xFFFF : (1u << (count - i)) - 1);
+        const __m512i index = _mm512_maskz_loadu_epi32(inside, columns + i);
+        for (std::int32_t k = i; k < std::min(i + 16, count); k += 4)
+            __builtin_prefetch(next + columns[k], 0, 2);
+        _mm512_mask_storeu_epi32(out + i, inside,
+                                 _mm512_mask_i32gather_epi32(_mm512_setzero_si512(), inside, index, row, 4));
+    }
+}
+#endif
+
 // The pixels view columns [from, to) sample from `rows`, all inside the
 // raster: the row itself where the columns are contiguous, else gathered into
 // `scratch`. The same columns of the next row are fetched ahead.
@@ -105,6 +139,7 @@ const std::uint32_t* sampled_pixels(const tcolumn_sampling& s, const trow_pair& 
                                     std::int32_t to, std::vector<std::uint32_t>& scratch)
 {
     const std::int32_t* columns = s.columns.data();
+    const auto* row = reinterpret_cast<const std::uint32_t*>(rows.row);
     if (s.contiguous) {
         if (rows.next) {
             const auto line = [](const std::uint8_t* p) { return std::uintptr_t(p) & ~std::uintptr_t(63); };
@@ -112,17 +147,17 @@ const std::uint32_t* sampled_pixels(const tcolumn_sampling& s, const trow_pair& 
             for (std::uintptr_t p = line(rows.next + 4 * std::size_t(columns[from])); p <= end; p += 64)
                 __builtin_prefetch(reinterpret_cast<const void*>(p));
         }
-        return reinterpret_cast<const std::uint32_t*>(rows.row) + columns[from];
+        return row + columns[from];
     }
     scratch.resize(std::size_t(to - from));
-    std::uint32_t* gathered = scratch.data();
-    const std::uint8_t* row = rows.row;
-    const std::uint8_t* next = rows.next ? rows.next : rows.row;
-    for (std::int32_t x = from; x < to; ++x) {
-        __builtin_prefetch(next + 4 * std::size_t(columns[x]));
-        std::memcpy(&gathered[x - from], row + 4 * std::size_t(columns[x]), 4);
-    }
-    return gathered;
+    auto gather = gather_pixels_portable;
+#if defined(__x86_64__)
+    if (avx512_allowed(tkernel_set::best))
+        gather = gather_pixels_avx512;
+#endif
+    gather(row, rows.next ? reinterpret_cast<const std::uint32_t*>(rows.next) : row, columns + from, to - from,
+           scratch.data());
+    return scratch.data();
 }
 
 // Per-thread working rows: a layer's and its mask's sampled pixels.
