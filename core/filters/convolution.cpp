@@ -10,6 +10,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <utility>
 
 namespace velmora {
 
@@ -147,6 +148,13 @@ struct trow_cache {
     }
 };
 
+// Integer lanes widen the source bytes as they load them: nothing to convert.
+template <>
+struct trow_cache<std::uint8_t> {
+    trow_cache(std::int32_t, std::int32_t) {}
+    static const std::uint8_t* row(const Tfbitmap& source, std::int32_t y) { return source.row(y); }
+};
+
 // The cells that take part, in the order they are visited.
 template <typename Weight>
 struct tcells {
@@ -181,6 +189,7 @@ struct tfloat_lanes {
             if (weights[c] != 0.0f)
                 cells.add(c, side, weights[c]);
     }
+    [[gnu::always_inline]] static vector load(const float* p) { return load_lanes<vector>(p); }
     [[gnu::always_inline]] void store(vector sum, std::uint8_t* out, bool with_alpha) const
     {
         store_rounded<Ints, Bytes>(sum, out, with_alpha);
@@ -203,11 +212,28 @@ using tfloat_lanes4 = tfloat_lanes<vfloat16, vint16, vbyte16>;
 // vector.
 template <typename Vector, typename Bytes>
 struct tshort_lanes {
-    using value = std::int16_t;
+    using value = std::uint8_t;
     using vector = Vector;
     static constexpr std::int32_t pixels = sizeof(Bytes) / 4;
     tcells<std::int16_t> cells;
     std::int16_t shift = 0;
+
+    [[gnu::always_inline]] static vector load(const std::uint8_t* p)
+    {
+        const Bytes bytes = load_lanes<Bytes>(p);
+        if constexpr (sizeof(vector) == 64)
+            return interleave_zeros(bytes, std::make_index_sequence<sizeof(vector)>{});
+        else
+            return __builtin_convertvector(bytes, vector);
+    }
+    // GCC converts 32 bytes to 16-bit lanes half by half; a shuffle with
+    // zero bytes becomes one zero-extending load.
+    template <std::size_t... I>
+    [[gnu::always_inline]] static vector interleave_zeros(const Bytes& bytes, std::index_sequence<I...>)
+    {
+        const auto widened = __builtin_shufflevector(bytes, Bytes{}, (I % 2 ? sizeof(Bytes) : I / 2)...);
+        return load_lanes<vector>(&widened);
+    }
 
     [[gnu::always_inline]] void store(vector sum, std::uint8_t* out, bool with_alpha) const
     {
@@ -216,7 +242,7 @@ struct tshort_lanes {
         vector q = sum;
         if (shift > 0) {
             vector bits, below_half;
-            for (std::size_t k = 0; k < sizeof(vector) / sizeof(value); ++k) {
+            for (std::size_t k = 0; k < sizeof(vector) / sizeof(std::int16_t); ++k) {
                 bits[k] = shift;
                 below_half[k] = std::int16_t((1 << (shift - 1)) - 1);
             }
@@ -268,12 +294,14 @@ template <std::int32_t N, typename Lanes>
 {
     using vector = typename Lanes::vector;
     constexpr std::int32_t stride = 4 * Lanes::pixels;
-    vector sum[N] = {};
+    vector sum[N];
+    for (std::int32_t k = 0; k < N; ++k)
+        sum[k] = vector{};
     for (std::int32_t c = 0; c < lanes.cells.count; ++c) {
         const typename Lanes::value* p = lines[lanes.cells.row[c]] + 4 * (x0 + lanes.cells.column[c]);
         const auto w = lanes.cells.weight[c];
         for (std::int32_t k = 0; k < N; ++k)
-            sum[k] += w * load_lanes<vector>(p + k * stride);
+            sum[k] += w * Lanes::load(p + k * stride);
     }
     for (std::int32_t k = 0; k < N; ++k)
         lanes.store(sum[k], out + k * stride, with_alpha);
