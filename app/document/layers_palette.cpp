@@ -45,28 +45,26 @@ QImage picture_image(const Tfbitmap& picture)
 // and a framed disc.
 QIcon glyph(int kind)
 {
-    QPixmap pixmap(16, 16);
-    pixmap.fill(Qt::transparent);
-    QPainter painter(&pixmap);
-    painter.setPen(QPen(Qt::black, 1));
-    painter.setBrush(Qt::white);
-    switch (kind) {
-    case 0: painter.drawRect(3, 1, 10, 13); break;
-    case 1:
-        painter.drawRect(1, 1, 9, 11);
-        painter.drawRect(5, 4, 9, 11);
-        break;
-    case 2:
-        painter.setPen(QPen(QColor(160, 0, 0), 2));
-        painter.drawLine(3, 3, 12, 12);
-        painter.drawLine(12, 3, 3, 12);
-        break;
-    default:
-        painter.drawRect(1, 1, 13, 13);
-        painter.setBrush(Qt::black);
-        painter.drawEllipse(QPoint(8, 8), 4, 4);
-    }
-    return QIcon(pixmap);
+    return QIcon(drawn_picture(16, [kind](QPainter& painter) {
+        painter.setPen(QPen(Qt::black, 1));
+        painter.setBrush(Qt::white);
+        switch (kind) {
+        case 0: painter.drawRect(QRectF(3.5, 1.5, 10, 13)); break;
+        case 1:
+            painter.drawRect(QRectF(1.5, 1.5, 9, 11));
+            painter.drawRect(QRectF(5.5, 4.5, 9, 11));
+            break;
+        case 2:
+            painter.setPen(QPen(QColor(160, 0, 0), 2));
+            painter.drawLine(QPointF(3, 3), QPointF(12, 12));
+            painter.drawLine(QPointF(12, 3), QPointF(3, 12));
+            break;
+        default:
+            painter.drawRect(QRectF(1.5, 1.5, 13, 13));
+            painter.setBrush(Qt::black);
+            painter.drawEllipse(QPointF(8, 8), 4, 4);
+        }
+    }));
 }
 
 } // namespace
