@@ -209,14 +209,17 @@ using tfloat_lanes4 = tfloat_lanes<vfloat16, vint16, vbyte16>;
 // and partial sum is exact (numerators stay far below 2^24), so the float sum
 // equals the integer sum of numerators over 2^shift whatever the order: the
 // same bytes come out of 16-bit integer lanes, four or eight pixels per
-// vector.
-template <typename Vector, typename Bytes>
+// vector. Lanes add modulo 2^16 and the sum is read signed, or unsigned when
+// no weight is negative, which leaves room for kernels such as the 5x5
+// binomial over 256.
+template <typename Signed, typename Unsigned, typename Bytes>
 struct tshort_lanes {
     using value = std::uint8_t;
-    using vector = Vector;
+    using vector = Unsigned;
     static constexpr std::int32_t pixels = sizeof(Bytes) / 4;
-    tcells<std::int16_t> cells;
+    tcells<std::uint16_t> cells;
     std::int16_t shift = 0;
+    bool non_negative = true; // every weight
 
     [[gnu::always_inline]] static vector load(const std::uint8_t* p)
     {
@@ -237,28 +240,40 @@ struct tshort_lanes {
 
     [[gnu::always_inline]] void store(vector sum, std::uint8_t* out, bool with_alpha) const
     {
-        // sum / 2^shift to nearest, halves to even: the floor of (sum + half
-        // - 1) / 2^shift, of one more when the floor of sum / 2^shift is odd.
-        vector q = sum;
-        if (shift > 0) {
-            vector bits, below_half;
-            for (std::size_t k = 0; k < sizeof(vector) / sizeof(std::int16_t); ++k) {
-                bits[k] = shift;
-                below_half[k] = std::int16_t((1 << (shift - 1)) - 1);
-            }
-            q = (sum + below_half + ((sum >> bits) & std::int16_t(1))) >> bits;
+        Signed q;
+        if (non_negative) {
+            const vector u = divided(sum);
+            q = (Signed)(u > std::uint16_t(255) ? vector{} + std::uint16_t(255) : u);
+        } else {
+            q = divided((Signed)sum);
+            q = q < std::int16_t(0) ? Signed{} : q;
+            q = q > std::int16_t(255) ? Signed{} + std::int16_t(255) : q;
         }
-        q = q < std::int16_t(0) ? vector{} : q;
-        q = q > std::int16_t(255) ? vector{} + std::int16_t(255) : q;
         store_bytes(__builtin_convertvector(q, Bytes), out, with_alpha);
+    }
+    // sum / 2^shift to nearest, halves to even: the floor of (sum + half
+    // - 1) / 2^shift, of one more when the floor of sum / 2^shift is odd.
+    template <typename Lanes16>
+    [[gnu::always_inline]] Lanes16 divided(Lanes16 sum) const
+    {
+        if (shift == 0)
+            return sum;
+        Lanes16 bits, below_half;
+        for (std::size_t k = 0; k < sizeof(Lanes16) / sizeof(std::int16_t); ++k) {
+            bits[k] = shift;
+            below_half[k] = (1 << (shift - 1)) - 1;
+        }
+        return (sum + below_half + ((sum >> bits) & 1)) >> bits;
     }
 };
 
 using vshort16 = std::int16_t __attribute__((vector_size(16 * sizeof(std::int16_t))));
 using vshort32 = std::int16_t __attribute__((vector_size(32 * sizeof(std::int16_t))));
+using vushort16 = std::uint16_t __attribute__((vector_size(16 * sizeof(std::uint16_t))));
+using vushort32 = std::uint16_t __attribute__((vector_size(32 * sizeof(std::uint16_t))));
 using vbyte32 = std::uint8_t __attribute__((vector_size(32)));
-using tshort_lanes4 = tshort_lanes<vshort16, vbyte16>;
-using tshort_lanes8 = tshort_lanes<vshort32, vbyte32>;
+using tshort_lanes4 = tshort_lanes<vshort16, vushort16, vbyte16>;
+using tshort_lanes8 = tshort_lanes<vshort32, vushort32, vbyte32>;
 
 template <typename Lanes>
 bool integer_kernel(const float* weights, std::int32_t side, Lanes& out)
@@ -276,10 +291,12 @@ bool integer_kernel(const float* weights, std::int32_t side, Lanes& out)
                 break;
             }
             total += std::abs(std::int32_t(n));
+            out.non_negative = out.non_negative && n >= 0;
             if (n != 0)
-                out.cells.add(c, side, std::int16_t(n));
+                out.cells.add(c, side, std::uint16_t(std::int32_t(n)));
         }
-        if (whole && total * 255 + (1 << shift >> 1) <= 32767) // the sum and its rounding fit 16 bits
+        // The sum and its rounding fit 16 bits, signed or not.
+        if (whole && total * 255 + (1 << shift >> 1) <= (out.non_negative ? 65535 : 32767))
             return true;
     }
     return false;

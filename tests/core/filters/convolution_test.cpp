@@ -80,10 +80,14 @@ TEST(Convolution, IntegerLanesMatchThePlainLoop)
     // The largest sums the 16-bit lanes take: 127 * 255 plus the rounding's half at shift 0 and 8.
     const float heavy_cells[9] = {0, 0, 0, 0, 127, 0, 0, 0, 0};
     const float heavy_negative[9] = {-60, 0, 0, 0, 127, 0, 0, 0, -67};
+    // No negative weight: sums up to 257 * 255, and 256 * 255 plus the half, read unsigned.
+    const float heavy_positive[9] = {64, 0, 64, 0, 128, 0, 0, 0, 1};
+    const float heavy_positive_256[9] = {64, 0, 64, 0, 127, 0, 0, 0, 1};
     const tnoyau_de_convolution kernels[] = {sharpen_kernel(), edge_enhancement_kernel(), edge_detection_kernel(),
                                              make_kernel(2, binomial5, 256), make_kernel(1, odd_cells, 8),
                                              make_kernel(1, odd_cells, 1), make_kernel(1, heavy_cells, 1),
-                                             make_kernel(1, heavy_cells, 256), make_kernel(1, heavy_negative, 256)};
+                                             make_kernel(1, heavy_cells, 256), make_kernel(1, heavy_negative, 256),
+                                             make_kernel(1, heavy_positive, 1), make_kernel(1, heavy_positive_256, 256)};
     for (const tnoyau_de_convolution& kernel : kernels)
         for (const bool with_alpha : {false, true}) {
             Tfbitmap out = source;
