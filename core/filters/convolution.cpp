@@ -386,21 +386,21 @@ template <std::int32_t Radius, typename Lanes>
 #endif
 
 template <typename Lanes>
-trows<Lanes> pick_rows(std::int32_t radius)
+trows<Lanes> pick_rows(std::int32_t radius, tkernel_set set)
 {
 #if defined(__x86_64__)
-    static const bool avx2 = __builtin_cpu_supports("avx2");
-    if (avx2)
+    if (avx2_allowed(set))
         return radius == 1 ? rows_avx2<1, Lanes> : rows_avx2<2, Lanes>;
 #endif
     return radius == 1 ? rows_portable<1, Lanes> : rows_portable<2, Lanes>;
 }
 
-bool avx512_available()
+// Only the 16-bit and float parts of AVX-512, fewer than avx512_allowed asks for.
+bool avx512_available(tkernel_set set)
 {
 #if defined(__x86_64__)
     static const bool available = __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw");
-    return available;
+    return available && (set == tkernel_set::best || set == tkernel_set::avx512);
 #else
     return false;
 #endif
@@ -409,7 +409,7 @@ bool avx512_available()
 } // namespace
 
 void convolve(const tnoyau_de_convolution& kernel, const Tfbitmap& source, Tfbitmap& destination, bool with_alpha,
-              const tselection* selection, std::int32_t left, std::int32_t top)
+              const tselection* selection, std::int32_t left, std::int32_t top, tkernel_set set)
 {
     const std::int32_t radius = kernel.radius == 2 ? 2 : 1;
     const std::int32_t side = 2 * radius + 1;
@@ -428,17 +428,17 @@ void convolve(const tnoyau_de_convolution& kernel, const Tfbitmap& source, Tfbit
                 rows(lanes, weights.data(), source, destination, with_alpha, first, last);
             });
         };
-        const auto run = [&](const auto& lanes) { run_rows(lanes, pick_rows<std::decay_t<decltype(lanes)>>(radius)); };
+        const auto run = [&](const auto& lanes) { run_rows(lanes, pick_rows<std::decay_t<decltype(lanes)>>(radius, set)); };
         const auto run_wide = [&](const tshort_lanes8& lanes) {
             run_rows(lanes, radius == 1 ? rows_avx512<1, tshort_lanes8> : rows_avx512<2, tshort_lanes8>);
         };
         tshort_lanes8 wide;
         tshort_lanes4 exact;
-        if (avx512_available() && integer_kernel(weights.data(), side, wide))
+        if (avx512_available(set) && integer_kernel(weights.data(), side, wide))
             run_wide(wide);
         else if (integer_kernel(weights.data(), side, exact))
             run(exact);
-        else if (avx512_available())
+        else if (avx512_available(set))
             run_rows(tfloat_lanes4(weights.data(), side),
                      radius == 1 ? rows_avx512<1, tfloat_lanes4> : rows_avx512<2, tfloat_lanes4>);
         else

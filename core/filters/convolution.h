@@ -1,6 +1,7 @@
 #pragma once
 
 #include "document/document.h"
+#include "document/kernel_set.h"
 
 #include <array>
 #include <cstdint>
@@ -37,7 +38,8 @@ const tnoyau_de_convolution& edge_detection_kernel();
 // only its extent is visited and the result mixed by coverage with the
 // source. Shows "@ch_convolving". Source and destination have one size.
 void convolve(const tnoyau_de_convolution& kernel, const Tfbitmap& source, Tfbitmap& destination,
-              bool with_alpha, const tselection* selection = nullptr, std::int32_t left = 0, std::int32_t top = 0);
+              bool with_alpha, const tselection* selection = nullptr, std::int32_t left = 0, std::int32_t top = 0,
+              tkernel_set set = tkernel_set::best);
 
 // The fixed 3x3 passes: border pixels repeat, result rounded, no selection.
 void soften_pass(const Tfbitmap& source, Tfbitmap& destination, bool with_alpha);

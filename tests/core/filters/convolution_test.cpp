@@ -66,8 +66,9 @@ TEST(Convolution, EngineMatchesThePlainLoop)
 }
 
 // Kernels whose weights are small multiples of a power of two take the
-// integer lanes; they must give the float engine's bytes. Wide enough for a
-// whole chunk of vectors, single vectors and single pixels in one row.
+// integer lanes; each compiled variant must give the float engine's bytes.
+// Wide enough for a whole chunk of vectors, single vectors and single pixels
+// in one row.
 TEST(Convolution, IntegerLanesMatchThePlainLoop)
 {
     const Tfbitmap source = random_bitmap(47, 9, 24);
@@ -88,13 +89,14 @@ TEST(Convolution, IntegerLanesMatchThePlainLoop)
                                              make_kernel(1, odd_cells, 1), make_kernel(1, heavy_cells, 1),
                                              make_kernel(1, heavy_cells, 256), make_kernel(1, heavy_negative, 256),
                                              make_kernel(1, heavy_positive, 1), make_kernel(1, heavy_positive_256, 256)};
-    for (const tnoyau_de_convolution& kernel : kernels)
-        for (const bool with_alpha : {false, true}) {
-            Tfbitmap out = source;
-            convolve(kernel, source, out, with_alpha);
-            EXPECT_TRUE(same_pixels(out, reference_convolve(kernel, source, with_alpha, nullptr, 0, 0)))
-                << "kernel " << (&kernel - kernels) << " alpha " << with_alpha;
-        }
+    for (const tkernel_set set : {tkernel_set::portable, tkernel_set::avx2, tkernel_set::avx512})
+        for (const tnoyau_de_convolution& kernel : kernels)
+            for (const bool with_alpha : {false, true}) {
+                Tfbitmap out = source;
+                convolve(kernel, source, out, with_alpha, nullptr, 0, 0, set);
+                EXPECT_TRUE(same_pixels(out, reference_convolve(kernel, source, with_alpha, nullptr, 0, 0)))
+                    << "set " << int(set) << " kernel " << (&kernel - kernels) << " alpha " << with_alpha;
+            }
 }
 
 TEST(Convolution, FixedKernelsAtBordersAndOnUniformAreas)
