@@ -10,6 +10,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <numeric>
 #include <utility>
 
 namespace velmora {
@@ -302,6 +303,86 @@ bool integer_kernel(const float* weights, std::int32_t side, Lanes& out)
     return false;
 }
 
+// A kernel that is a column of integer weights times a row of them: the
+// column's sums come first, once per source column, then the row's over
+// them. Modulo 2^16 this is the same sum as cell by cell, so the bytes are too.
+template <typename Short>
+struct tseparable_lanes : Short {
+    using value = std::uint16_t;
+    using typename Short::vector;
+    tcells<std::uint16_t> column_cells; // `row` is the source row offset
+
+    [[gnu::always_inline]] static vector load(const std::uint16_t* p) { return load_lanes<vector>(p); }
+
+    // The column sums of the window's rows from `top` on, for every channel of the row.
+    [[gnu::always_inline]] const std::uint16_t* sum_columns(const Tfbitmap& source, std::int32_t top,
+                                                            std::vector<std::uint16_t>& sums) const
+    {
+        constexpr std::int32_t step = sizeof(vector) / sizeof(std::uint16_t);
+        constexpr std::int32_t block = 4; // vectors in flight per cell
+        const std::int32_t count = 4 * source.width();
+        const std::uint8_t* rows[5];
+        for (std::int32_t c = 0; c < column_cells.count; ++c)
+            rows[c] = source.row(top + column_cells.row[c]);
+        std::int32_t i = 0;
+        for (; i + block * step <= count; i += block * step) {
+            vector sum[block];
+            for (std::int32_t k = 0; k < block; ++k)
+                sum[k] = vector{};
+            for (std::int32_t c = 0; c < column_cells.count; ++c)
+                for (std::int32_t k = 0; k < block; ++k)
+                    sum[k] += column_cells.weight[c] * Short::load(rows[c] + i + k * step);
+            std::memcpy(sums.data() + i, sum, sizeof sum);
+        }
+        for (; i < count; ++i) {
+            std::uint16_t sum = 0;
+            for (std::int32_t c = 0; c < column_cells.count; ++c)
+                sum = std::uint16_t(sum + column_cells.weight[c] * rows[c][i]);
+            sums[std::size_t(i)] = sum;
+        }
+        return sums.data();
+    }
+};
+
+// Factors the cells of `flat` as a column times a row of integers, when they are one.
+template <typename Short>
+bool separable_kernel(const Short& flat, std::int32_t side, tseparable_lanes<Short>& out)
+{
+    if (flat.cells.count == 0)
+        return false;
+    std::int32_t n[5][5] = {}; // [row][column], as signed integers
+    for (std::int32_t c = 0; c < flat.cells.count; ++c)
+        n[flat.cells.row[c]][flat.cells.column[c]] = std::int16_t(flat.cells.weight[c]);
+    const std::int32_t pivot_row = flat.cells.row[0];
+    const std::int32_t pivot_column = flat.cells.column[0];
+    const std::int32_t pivot = n[pivot_row][pivot_column];
+    std::int32_t divisor = 0; // of the column, so that the row's factors stay whole
+    for (std::int32_t j = 0; j < side; ++j)
+        divisor = std::gcd(divisor, n[j][pivot_column]);
+    std::int32_t column[5], row[5];
+    for (std::int32_t j = 0; j < side; ++j)
+        column[j] = n[j][pivot_column] / divisor;
+    for (std::int32_t i = 0; i < side; ++i) {
+        if (n[pivot_row][i] * divisor % pivot != 0)
+            return false;
+        row[i] = n[pivot_row][i] * divisor / pivot;
+    }
+    for (std::int32_t j = 0; j < side; ++j)
+        for (std::int32_t i = 0; i < side; ++i)
+            if (n[j][i] != column[j] * row[i])
+                return false;
+    static_cast<Short&>(out) = flat;
+    out.cells = {};
+    out.column_cells = {};
+    for (std::int32_t i = 0; i < side; ++i)
+        if (row[i] != 0)
+            out.cells.add(i, side, std::uint16_t(row[i]));
+    for (std::int32_t j = 0; j < side; ++j)
+        if (column[j] != 0)
+            out.column_cells.add(j * side, side, std::uint16_t(column[j]));
+    return true;
+}
+
 // N vectors of pixels from source column x0 on: cell after cell, so that
 // each cell's row and weight are fetched once for the chunk while every
 // lane's sum still runs over the cells in order.
@@ -333,7 +414,9 @@ template <std::int32_t Radius, typename Lanes>
     constexpr std::int32_t step = Lanes::pixels;
     const std::int32_t width = source.width();
     const std::int32_t height = source.height();
-    trow_cache<typename Lanes::value> rows(width, side);
+    constexpr bool separable = requires { lanes.column_cells; };
+    trow_cache<std::conditional_t<separable, std::uint8_t, typename Lanes::value>> rows(width, side);
+    std::vector<std::uint16_t> column_sums(separable ? std::size_t(width) * 4 : 0);
     for (std::int32_t y = first; y < last; ++y) {
         std::uint8_t* out = destination.row(y);
         if (y < Radius || y >= height - Radius || width <= 2 * Radius) {
@@ -342,8 +425,11 @@ template <std::int32_t Radius, typename Lanes>
             continue;
         }
         const typename Lanes::value* lines[side];
-        for (std::int32_t j = 0; j < side; ++j)
-            lines[j] = rows.row(source, y - Radius + j);
+        if constexpr (separable)
+            lines[0] = lanes.sum_columns(source, y - Radius, column_sums);
+        else
+            for (std::int32_t j = 0; j < side; ++j)
+                lines[j] = rows.row(source, y - Radius + j);
         for (std::int32_t x = 0; x < Radius; ++x)
             store_pixel(window_sum(weights, Radius, source, x, y), out + 4 * x, with_alpha);
         std::int32_t x = Radius;
@@ -429,15 +515,25 @@ void convolve(const tnoyau_de_convolution& kernel, const Tfbitmap& source, Tfbit
             });
         };
         const auto run = [&](const auto& lanes) { run_rows(lanes, pick_rows<std::decay_t<decltype(lanes)>>(radius, set)); };
-        const auto run_wide = [&](const tshort_lanes8& lanes) {
-            run_rows(lanes, radius == 1 ? rows_avx512<1, tshort_lanes8> : rows_avx512<2, tshort_lanes8>);
+        const auto run_wide = [&](const auto& lanes) {
+            using tlanes = std::decay_t<decltype(lanes)>;
+            run_rows(lanes, radius == 1 ? rows_avx512<1, tlanes> : rows_avx512<2, tlanes>);
         };
         tshort_lanes8 wide;
         tshort_lanes4 exact;
-        if (avx512_available(set) && integer_kernel(weights.data(), side, wide))
-            run_wide(wide);
-        else if (integer_kernel(weights.data(), side, exact))
-            run(exact);
+        tseparable_lanes<tshort_lanes8> wide_separable;
+        tseparable_lanes<tshort_lanes4> separable;
+        if (avx512_available(set) && integer_kernel(weights.data(), side, wide)) {
+            if (separable_kernel(wide, side, wide_separable))
+                run_wide(wide_separable);
+            else
+                run_wide(wide);
+        } else if (integer_kernel(weights.data(), side, exact)) {
+            if (separable_kernel(exact, side, separable))
+                run(separable);
+            else
+                run(exact);
+        }
         else if (avx512_available(set))
             run_rows(tfloat_lanes4(weights.data(), side),
                      radius == 1 ? rows_avx512<1, tfloat_lanes4> : rows_avx512<2, tfloat_lanes4>);

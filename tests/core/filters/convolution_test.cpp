@@ -84,11 +84,22 @@ TEST(Convolution, IntegerLanesMatchThePlainLoop)
     // No negative weight: sums up to 257 * 255, and 256 * 255 plus the half, read unsigned.
     const float heavy_positive[9] = {64, 0, 64, 0, 128, 0, 0, 0, 1};
     const float heavy_positive_256[9] = {64, 0, 64, 0, 127, 0, 0, 0, 1};
+    // Columns times rows, with negative factors: their sums are taken column first.
+    std::vector<float> product3(9), product5(25);
+    const float column3[3] = {3, 0, -1}, row3[3] = {2, -4, 6};
+    const float column5[5] = {2, 1, 0, -1, 1}, row5[5] = {1, -2, 0, 3, 1};
+    for (int j = 0; j < 5; ++j)
+        for (int i = 0; i < 5; ++i) {
+            product5[std::size_t(j * 5 + i)] = column5[j] * row5[i];
+            if (i < 3 && j < 3)
+                product3[std::size_t(j * 3 + i)] = column3[j] * row3[i];
+        }
     const tnoyau_de_convolution kernels[] = {sharpen_kernel(), edge_enhancement_kernel(), edge_detection_kernel(),
                                              make_kernel(2, binomial5, 256), make_kernel(1, odd_cells, 8),
                                              make_kernel(1, odd_cells, 1), make_kernel(1, heavy_cells, 1),
                                              make_kernel(1, heavy_cells, 256), make_kernel(1, heavy_negative, 256),
-                                             make_kernel(1, heavy_positive, 1), make_kernel(1, heavy_positive_256, 256)};
+                                             make_kernel(1, heavy_positive, 1), make_kernel(1, heavy_positive_256, 256),
+                                             make_kernel(1, product3, 8), make_kernel(2, product5, 16)};
     for (const tkernel_set set : {tkernel_set::portable, tkernel_set::avx2, tkernel_set::avx512})
         for (const tnoyau_de_convolution& kernel : kernels)
             for (const bool with_alpha : {false, true}) {
