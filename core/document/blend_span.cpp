@@ -126,6 +126,13 @@ template <typename Mode>
 {
     blend_span_body<Mode>(src, mask, factor, dst, count);
 }
+#endif
+
+// Clang refuses to pass 512-bit vectors to the blend modes' offset functions,
+// which are shared with the scalar kernels and carry no AVX-512 target; there
+// the AVX2 kernel serves.
+#if defined(__x86_64__) && !defined(__clang__)
+#define VELMORA_BLEND_AVX512 1
 
 // Sixteen pixels per step in float lanes. A channel byte k becomes the float
 // 2^23 + k with one byte permute; there the float grid is the integers, so a
@@ -258,7 +265,9 @@ template <typename Mode>
 struct avx2_kernel {
     static constexpr tblend_span run = blend_span_avx2<Mode>;
 };
+#endif
 
+#if VELMORA_BLEND_AVX512
 template <typename Mode>
 struct avx512_kernel {
     static constexpr tblend_span run = blend_span_avx512<Mode>;
@@ -270,9 +279,11 @@ struct avx512_kernel {
 tblend_span blend_span_for(std::uint8_t mode, tkernel_set set)
 {
     const std::size_t index = mode < blend_mode_count ? mode : std::size_t(normal);
-#if defined(__x86_64__)
+#if VELMORA_BLEND_AVX512
     if (avx512_allowed(set))
         return tspan_set<avx512_kernel>::spans[index];
+#endif
+#if defined(__x86_64__)
     if (avx2_allowed(set))
         return tspan_set<avx2_kernel>::spans[index];
 #else
