@@ -60,9 +60,7 @@ TForm10::TForm10(TForm2* image, QWidget* parent)
     setObjectName("TForm10");
     setWindowTitle("New Layer");
     tdocument& doc = image_->document();
-    Tfbitmap transparent(doc.width(), doc.height());
-    transparent.fill_pixels(0, 0, 0, 0);
-    add_layer(doc, transparent, translate("@ch_new_layer"), 255, 0, 0, normal);
+    append_transparent_layer(doc, translate("@ch_new_layer"), 255, normal);
     set_current_layer(doc, previous_current_);
 
     auto* form = new QFormLayout;

@@ -42,6 +42,17 @@ std::unique_ptr<tcalque> layer_copy(const tcalque& original, std::string name)
     return copy;
 }
 
+// A layer of the document's size at (0, 0), every pixel transparent black.
+std::unique_ptr<tcalque> transparent_layer(const tdocument& doc, std::string name)
+{
+    auto layer = std::make_unique<tcalque>();
+    tcalque_clear(*layer);
+    layer->name = std::move(name);
+    layer->bitmap = Tfbitmap(doc.width(), doc.height());
+    layer->bitmap.fill_pixels(0, 0, 0, 0);
+    return layer;
+}
+
 } // namespace
 
 void duplicate_layer(tdocument& doc, std::string name)
@@ -92,16 +103,20 @@ void add_new_layer(tdocument& doc, std::string name)
 {
     if (doc.layers.empty())
         return;
-    Tfbitmap pixels(doc.width(), doc.height());
-    pixels.fill_pixels(0, 0, 0, 0);
-    auto layer = std::make_unique<tcalque>();
-    tcalque_clear(*layer);
-    layer->name = std::move(name);
-    layer->bitmap = std::move(pixels);
     const std::int32_t index = doc.current_layer + 1;
-    doc.layers.insert(doc.layers.begin() + index, std::move(layer));
+    doc.layers.insert(doc.layers.begin() + index, transparent_layer(doc, std::move(name)));
     set_current_layer(doc, index);
     doc.mask_editing = 0;
+}
+
+tcalque& append_transparent_layer(tdocument& doc, std::string name, std::int32_t opacity, std::uint8_t blend_mode)
+{
+    auto layer = transparent_layer(doc, std::move(name));
+    layer->opacity = opacity;
+    layer->blend_mode = blend_mode;
+    doc.layers.push_back(std::move(layer));
+    set_current_layer(doc, std::int32_t(doc.layers.size()) - 1);
+    return *doc.layers.back();
 }
 
 void append_layer_copy(tdocument& doc, std::string name)

@@ -36,6 +36,11 @@ void merge_all_layers(tdocument& doc);
 // current; mask editing ends.
 void add_new_layer(tdocument& doc, std::string name);
 
+// Layers > New Layer...: a transparent layer of the document's size at
+// (0, 0) with the given opacity and blend mode, on top of the stack and
+// made current.
+tcalque& append_transparent_layer(tdocument& doc, std::string name, std::int32_t opacity, std::uint8_t blend_mode);
+
 // Appends a copy of the current layer on top of the stack (pixels, position,
 // blend mode; full opacity, visible): what dropping a row on the duplicate
 // button does (the preserve-transparency flag comes along, as with the

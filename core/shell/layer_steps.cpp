@@ -38,10 +38,9 @@ bool run_layer_step(tdocument& doc, const tapply_step& step)
         add_new_layer(doc, std::string(step.text("name").value_or(translate("@ch_new_layer"))));
     } else if (step.is({"NewLayer1Click", "new-layer-dialog"})) {
         step.allow_only({"name", "opacity", "blend"});
-        Tfbitmap transparent(doc.width(), doc.height());
-        transparent.fill_pixels(0, 0, 0, 0);
-        add_layer(doc, transparent, std::string(step.text("name").value_or(translate("@ch_new_layer"))),
-                  step.integer("opacity", 255, 0, 255), 0, 0, std::uint8_t(step.integer("blend", normal, 0, average)));
+        append_transparent_layer(doc, std::string(step.text("name").value_or(translate("@ch_new_layer"))),
+                                 step.integer("opacity", 255, 0, 255),
+                                 std::uint8_t(step.integer("blend", normal, 0, average)));
     } else if (step.is({"ToolbarButton9712Click", "duplicate-layer"})) {
         step.allow_only({});
         duplicate_layer(doc, copy_name(doc));
