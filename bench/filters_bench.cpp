@@ -191,6 +191,12 @@ void BM_custom_5x5_binomial(benchmark::State& state)
     run_convolution(state, make_kernel(2, cells, 256));
 }
 
+// What the Custom Convolution dialog opens with: the 3 x 3 binomial in the middle of the 5 x 5 grid.
+void BM_custom_default(benchmark::State& state)
+{
+    run_convolution(state, build_custom_kernel(default_kernel_cells(), kernel_size_5).kernel);
+}
+
 void BM_gaussian_blur(benchmark::State& state)
 {
     tfixture& f = fixture();
@@ -281,6 +287,7 @@ BENCHMARK(BM_desaturate)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_sharpen)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_custom_5x5)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_custom_5x5_binomial)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_custom_default)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_gaussian_blur)->Arg(5)->Arg(20)->Unit(benchmark::kMillisecond)->Iterations(1);
 BENCHMARK(BM_imagemagick_blur)->Arg(5)->Arg(20)->Unit(benchmark::kMillisecond)->Iterations(1);
 BENCHMARK(BM_imagemagick_read)->Unit(benchmark::kMillisecond)->Iterations(1);

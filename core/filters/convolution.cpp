@@ -305,44 +305,114 @@ bool integer_kernel(const float* weights, std::int32_t side, Lanes& out)
 
 // A kernel that is a column of integer weights times a row of them: the
 // column's sums come first, once per source column, then the row's over
-// them. Modulo 2^16 this is the same sum as cell by cell, so the bytes are too.
+// them. Modulo 2^16 this is the same sum as cell by cell, so the bytes are
+// too; and a window the raster clips is the same sum as one reaching over
+// zero pixels, so border pixels take the lanes like the others.
 template <typename Short>
 struct tseparable_lanes : Short {
-    using value = std::uint16_t;
-    using typename Short::vector;
-    tcells<std::uint16_t> column_cells; // `row` is the source row offset
-
-    [[gnu::always_inline]] static vector load(const std::uint16_t* p) { return load_lanes<vector>(p); }
-
-    // The column sums of the window's rows from `top` on, for every channel of the row.
-    [[gnu::always_inline]] const std::uint16_t* sum_columns(const Tfbitmap& source, std::int32_t top,
-                                                            std::vector<std::uint16_t>& sums) const
-    {
-        constexpr std::int32_t step = sizeof(vector) / sizeof(std::uint16_t);
-        constexpr std::int32_t block = 4; // vectors in flight per cell
-        const std::int32_t count = 4 * source.width();
-        const std::uint8_t* rows[5];
-        for (std::int32_t c = 0; c < column_cells.count; ++c)
-            rows[c] = source.row(top + column_cells.row[c]);
-        std::int32_t i = 0;
-        for (; i + block * step <= count; i += block * step) {
-            vector sum[block];
-            for (std::int32_t k = 0; k < block; ++k)
-                sum[k] = vector{};
-            for (std::int32_t c = 0; c < column_cells.count; ++c)
-                for (std::int32_t k = 0; k < block; ++k)
-                    sum[k] += column_cells.weight[c] * Short::load(rows[c] + i + k * step);
-            std::memcpy(sums.data() + i, sum, sizeof sum);
-        }
-        for (; i < count; ++i) {
-            std::uint16_t sum = 0;
-            for (std::int32_t c = 0; c < column_cells.count; ++c)
-                sum = std::uint16_t(sum + column_cells.weight[c] * rows[c][i]);
-            sums[std::size_t(i)] = sum;
-        }
-        return sums.data();
-    }
+    std::uint16_t column_weight[5] = {}; // by source row offset
+    std::uint16_t row_weight[5] = {};    // by source column offset
 };
+
+template <std::size_t First, typename V, std::size_t... I>
+[[gnu::always_inline]] inline V take_lanes(const V& low, const V& high, std::index_sequence<I...>)
+{
+    return __builtin_shufflevector(low, high, (First + I)...);
+}
+
+// The pixels `Offset` pixels after those of `middle`, from three vectors of
+// 16-bit lanes in a row (four lanes a pixel).
+template <std::int32_t Offset, typename V>
+[[gnu::always_inline]] inline V pixels_from(const V& before, const V& middle, const V& after)
+{
+    constexpr std::size_t lanes = sizeof(V) / sizeof(std::uint16_t);
+    if constexpr (Offset == 0)
+        return middle;
+    else if constexpr (Offset < 0)
+        return take_lanes<lanes + 4 * Offset>(before, middle, std::make_index_sequence<lanes>{});
+    else
+        return take_lanes<4 * Offset>(middle, after, std::make_index_sequence<lanes>{});
+}
+
+template <std::int32_t Radius, typename V, std::size_t... I>
+[[gnu::always_inline]] inline V row_sum(const std::uint16_t* weights, const V& before, const V& middle,
+                                        const V& after, std::index_sequence<I...>)
+{
+    V sum = {};
+    ((sum += weights[I] * pixels_from<std::int32_t(I) - Radius>(before, middle, after)), ...);
+    return sum;
+}
+
+// Every row of [first, last): the column sums of the row go into a line of
+// vectors with a vector of zero pixels at each end, and the row's sums are
+// taken over that line a vector at a time, each with its two neighbours.
+template <std::int32_t Radius, typename Short>
+[[gnu::always_inline]] inline void separable_rows(const tseparable_lanes<Short>& lanes, const Tfbitmap& source,
+                                                  Tfbitmap& destination, bool with_alpha, std::int32_t first,
+                                                  std::int32_t last)
+{
+    using vector = typename Short::vector;
+    constexpr std::int32_t step = Short::pixels;
+    constexpr std::int32_t values = 4 * step; // 16-bit lanes in a vector
+    static_assert(step >= Radius);
+    const std::int32_t width = source.width();
+    const std::int32_t height = source.height();
+    const std::int32_t blocks = (width + step - 1) / step;
+    // The zeros past the row's end stay zeros.
+    std::vector<std::uint16_t> line(std::size_t(blocks + 2) * values);
+    std::uint16_t* sums = line.data() + values;
+    for (std::int32_t y = first; y < last; ++y) {
+        const std::uint8_t* rows[5];
+        std::uint16_t weights[5];
+        std::int32_t count = 0;
+        for (std::int32_t j = 0; j <= 2 * Radius; ++j)
+            if (const std::int32_t sy = y - Radius + j; sy >= 0 && sy < height && lanes.column_weight[j] != 0) {
+                rows[count] = source.row(sy);
+                weights[count] = lanes.column_weight[j];
+                ++count;
+            }
+        // The row that comes into the window next, fetched while this one is summed.
+        const std::uint8_t* next_row = source.row(std::min(y + Radius + 1, height - 1));
+        constexpr std::int32_t in_flight = 4;
+        std::int32_t i = 0;
+        for (; i + in_flight * values <= 4 * width; i += in_flight * values) {
+            for (std::int32_t k = 0; k < in_flight * values; k += 64)
+                __builtin_prefetch(next_row + i + k);
+            vector sum[in_flight] = {};
+            for (std::int32_t c = 0; c < count; ++c)
+                for (std::int32_t k = 0; k < in_flight; ++k)
+                    sum[k] += weights[c] * Short::load(rows[c] + i + k * values);
+            std::memcpy(sums + i, sum, sizeof sum);
+        }
+        for (; i < 4 * width; ++i) {
+            std::uint16_t sum = 0;
+            for (std::int32_t c = 0; c < count; ++c)
+                sum = std::uint16_t(sum + weights[c] * rows[c][i]);
+            sums[i] = sum;
+        }
+
+        std::uint8_t* out = destination.row(y);
+        vector before = load_lanes<vector>(line.data());
+        vector middle = load_lanes<vector>(sums);
+        for (std::int32_t b = 0; b < blocks; ++b) {
+            const vector after = load_lanes<vector>(sums + (b + 1) * values);
+            const vector sum = row_sum<Radius>(lanes.row_weight, before, middle, after,
+                                               std::make_index_sequence<2 * Radius + 1>{});
+            std::uint8_t* pixels = out + 4 * b * step;
+            if ((b + 1) * step <= width) {
+                lanes.store(sum, pixels, with_alpha);
+            } else {
+                std::uint8_t last_pixels[4 * step] = {};
+                const std::size_t bytes = std::size_t(4 * (width - b * step));
+                std::memcpy(last_pixels, pixels, bytes); // their alpha bytes may stay
+                lanes.store(sum, last_pixels, with_alpha);
+                std::memcpy(pixels, last_pixels, bytes);
+            }
+            before = middle;
+            middle = after;
+        }
+    }
+}
 
 // Factors the cells of `flat` as a column times a row of integers, when they are one.
 template <typename Short>
@@ -372,14 +442,10 @@ bool separable_kernel(const Short& flat, std::int32_t side, tseparable_lanes<Sho
             if (n[j][i] != column[j] * row[i])
                 return false;
     static_cast<Short&>(out) = flat;
-    out.cells = {};
-    out.column_cells = {};
-    for (std::int32_t i = 0; i < side; ++i)
-        if (row[i] != 0)
-            out.cells.add(i, side, std::uint16_t(row[i]));
-    for (std::int32_t j = 0; j < side; ++j)
-        if (column[j] != 0)
-            out.column_cells.add(j * side, side, std::uint16_t(column[j]));
+    for (std::int32_t i = 0; i < side; ++i) {
+        out.row_weight[i] = std::uint16_t(row[i]);
+        out.column_weight[i] = std::uint16_t(column[i]);
+    }
     return true;
 }
 
@@ -406,17 +472,15 @@ template <std::int32_t N, typename Lanes>
 }
 
 template <std::int32_t Radius, typename Lanes>
-[[gnu::always_inline]] inline void rows_body(const Lanes& lanes, const float* weights, const Tfbitmap& source,
-                                             Tfbitmap& destination, bool with_alpha, std::int32_t first,
-                                             std::int32_t last)
+[[gnu::always_inline]] inline void window_rows(const Lanes& lanes, const float* weights, const Tfbitmap& source,
+                                               Tfbitmap& destination, bool with_alpha, std::int32_t first,
+                                               std::int32_t last)
 {
     constexpr std::int32_t side = 2 * Radius + 1;
     constexpr std::int32_t step = Lanes::pixels;
     const std::int32_t width = source.width();
     const std::int32_t height = source.height();
-    constexpr bool separable = requires { lanes.column_cells; };
-    trow_cache<std::conditional_t<separable, std::uint8_t, typename Lanes::value>> rows(width, side);
-    std::vector<std::uint16_t> column_sums(separable ? std::size_t(width) * 4 : 0);
+    trow_cache<typename Lanes::value> rows(width, side);
     for (std::int32_t y = first; y < last; ++y) {
         std::uint8_t* out = destination.row(y);
         if (y < Radius || y >= height - Radius || width <= 2 * Radius) {
@@ -425,11 +489,8 @@ template <std::int32_t Radius, typename Lanes>
             continue;
         }
         const typename Lanes::value* lines[side];
-        if constexpr (separable)
-            lines[0] = lanes.sum_columns(source, y - Radius, column_sums);
-        else
-            for (std::int32_t j = 0; j < side; ++j)
-                lines[j] = rows.row(source, y - Radius + j);
+        for (std::int32_t j = 0; j < side; ++j)
+            lines[j] = rows.row(source, y - Radius + j);
         for (std::int32_t x = 0; x < Radius; ++x)
             store_pixel(window_sum(weights, Radius, source, x, y), out + 4 * x, with_alpha);
         std::int32_t x = Radius;
@@ -440,6 +501,17 @@ template <std::int32_t Radius, typename Lanes>
         for (; x < width; ++x)
             store_pixel(window_sum(weights, Radius, source, x, y), out + 4 * x, with_alpha);
     }
+}
+
+template <std::int32_t Radius, typename Lanes>
+[[gnu::always_inline]] inline void rows_body(const Lanes& lanes, const float* weights, const Tfbitmap& source,
+                                             Tfbitmap& destination, bool with_alpha, std::int32_t first,
+                                             std::int32_t last)
+{
+    if constexpr (requires { lanes.row_weight; })
+        separable_rows<Radius>(lanes, source, destination, with_alpha, first, last);
+    else
+        window_rows<Radius>(lanes, weights, source, destination, with_alpha, first, last);
 }
 
 template <typename Lanes>

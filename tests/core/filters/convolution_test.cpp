@@ -67,11 +67,13 @@ TEST(Convolution, EngineMatchesThePlainLoop)
 
 // Kernels whose weights are small multiples of a power of two take the
 // integer lanes; each compiled variant must give the float engine's bytes.
-// Wide enough for a whole chunk of vectors, single vectors and single pixels
-// in one row.
+// The widest picture holds a whole chunk of vectors, single vectors and
+// single pixels in one row; the others are narrower than one vector, end
+// inside one, or are no taller than the kernel.
 TEST(Convolution, IntegerLanesMatchThePlainLoop)
 {
-    const Tfbitmap source = random_bitmap(47, 9, 24);
+    const Tfbitmap sources[] = {random_bitmap(47, 9, 24), random_bitmap(1, 1, 25), random_bitmap(3, 2, 26),
+                                random_bitmap(8, 5, 27), random_bitmap(17, 4, 28)};
     std::vector<float> binomial5(25);
     const float row[5] = {1, 4, 6, 4, 1};
     for (int j = 0; j < 5; ++j)
@@ -100,14 +102,16 @@ TEST(Convolution, IntegerLanesMatchThePlainLoop)
                                              make_kernel(1, heavy_cells, 256), make_kernel(1, heavy_negative, 256),
                                              make_kernel(1, heavy_positive, 1), make_kernel(1, heavy_positive_256, 256),
                                              make_kernel(1, product3, 8), make_kernel(2, product5, 16)};
-    for (const tkernel_set set : {tkernel_set::portable, tkernel_set::avx2, tkernel_set::avx512})
-        for (const tnoyau_de_convolution& kernel : kernels)
-            for (const bool with_alpha : {false, true}) {
-                Tfbitmap out = source;
-                convolve(kernel, source, out, with_alpha, nullptr, 0, 0, set);
-                EXPECT_TRUE(same_pixels(out, reference_convolve(kernel, source, with_alpha, nullptr, 0, 0)))
-                    << "set " << int(set) << " kernel " << (&kernel - kernels) << " alpha " << with_alpha;
-            }
+    for (const Tfbitmap& source : sources)
+        for (const tkernel_set set : {tkernel_set::portable, tkernel_set::avx2, tkernel_set::avx512})
+            for (const tnoyau_de_convolution& kernel : kernels)
+                for (const bool with_alpha : {false, true}) {
+                    Tfbitmap out = source;
+                    convolve(kernel, source, out, with_alpha, nullptr, 0, 0, set);
+                    EXPECT_TRUE(same_pixels(out, reference_convolve(kernel, source, with_alpha, nullptr, 0, 0)))
+                        << source.width() << " x " << source.height() << " set " << int(set) << " kernel "
+                        << (&kernel - kernels) << " alpha " << with_alpha;
+                }
 }
 
 TEST(Convolution, FixedKernelsAtBordersAndOnUniformAreas)
